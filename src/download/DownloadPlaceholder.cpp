@@ -1,0 +1,2 @@
+// The network components of the program live in this folder.
+namespace dh { [[maybe_unused]] static int kDownloadFolder = 0; }

@@ -1,0 +1,8 @@
+#pragma once
+// Readable QString values in GoogleTest failure messages.
+#include <QString>
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE

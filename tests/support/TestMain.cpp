@@ -1,0 +1,33 @@
+// Test main: one QApplication for the whole run, a throw-away settings file
+// and scripted message boxes, so no test touches the user's store or waits
+// for a click.
+#include "util/Messages.h"
+#include "util/Settings.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+#ifndef Q_OS_WIN
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir home;
+    // Keep the data and cache folders of the run away from the user's.
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QCoreApplication::setOrganizationName(QStringLiteral("Docharvest"));
+    QCoreApplication::setApplicationName(QStringLiteral("Docharvest"));
+    QApplication app(argc, argv);
+    dh::Settings::UseFile(home.path() + QStringLiteral("/settings.ini"));
+    dh::Messages::SetScripted(true);
+    return RUN_ALL_TESTS();
+}
