@@ -2,8 +2,9 @@
 #include "util/AppInfo.h"
 
 #include <QApplication>
-#include <QtWebEngineCore/qtwebenginecoreglobal.h>
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 int main(int argc, char *argv[])
 {
@@ -16,7 +17,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Docharvest"));
     QCoreApplication::setApplicationName(dh::AppTitle());
     QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false); // only the start window ends the program
     dh::StartWindow start;
-    start.show();
+    start.StartUp();
     return app.exec();
 }

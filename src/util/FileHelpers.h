@@ -9,11 +9,15 @@ namespace dh {
 
 QChar PathSeparator(); // '\\' on Windows, '/' elsewhere
 
+// The path that FileExists tests: trimmed, a leading "file:///" dropped
+// (keeping the root slash on POSIX); on Windows "/" reads as "\".
+QString LocalFilePath(const QString &path);
 bool FileExists(const QString &path);
 bool FolderExists(const QString &path);
 QString MakeSafeFileName(const QString &text);
-// Creates every missing level; returns the folder (never ending in a separator)
-// or empty text. Shows "文件夹名称有误！不能创建文件夹！" for an unusable level.
+// Creates every missing level; returns the folder (never ending in a separator,
+// except the POSIX root "/" itself) or empty text. Shows
+// "文件夹名称有误！不能创建文件夹！" for an unusable level.
 QString CreateFolderPath(const QString &path);
 QString UniqueFilePath(const QString &path);
 struct SplitName {
@@ -31,7 +35,11 @@ QString WithTrailingSeparator(const QString &folder);
 QString ProgramFolder();
 // "<Downloads>/12345/" (POSIX) or "c:\12345\" (Windows).
 QString DefaultDownloadFolder();
+// The browser profile's disk cache: <user cache folder>/webengine. The shared
+// browser profile must store its HTTP cache at exactly this path, so that the
+// cache viewer reads what the views wrote.
 QString InternetCacheFolder();
+// Windows: the system folder; elsewhere empty.
 QString SystemFolder();
 
 } // namespace dh

@@ -19,6 +19,10 @@ QString LeftAnsiBytes(const QString &text, int n);
 // Code page 936 conversions (ICU "windows-936").
 QByteArray ToCp936(const QString &text);
 QString FromCp936(const QByteArray &bytes);
+// Code-page value of one UTF-16 unit: the byte for a single-byte character,
+// lead * 256 + trail as a signed 16-bit number for a double-byte one, and 63
+// ("?") for a unit the code page cannot hold.
+qint16 Cp936Value(QChar c);
 // Byte length of one character (or surrogate pair) in code page 936;
 // a character that 936 cannot hold counts as 2.
 int Cp936Width(const QString &character);

@@ -1,6 +1,7 @@
 #include "util/Clock.h"
 #include "util/Wait.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <gtest/gtest.h>

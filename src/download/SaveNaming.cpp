@@ -1,0 +1,212 @@
+#include "download/SaveNaming.h"
+
+#include "download/TypeDetection.h"
+#include "util/FileHelpers.h"
+#include "util/TextCoding.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace dh {
+namespace {
+
+bool IsDecimalDigits(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+QString Counter(qint64 n) { return QString::number(n).rightJustified(3, QLatin1Char('0')); }
+
+QString ExistingLength(const QString &path) { return QString::number(QFileInfo(LocalFilePath(path)).size()); }
+
+// Folder made to exist and to end in the separator; an unusable folder has
+// been reported by CreateFolderPath and leaves the bare separator.
+QString SettledFolder(const QString &folder) { return WithTrailingSeparator(CreateFolderPath(folder)); }
+
+} // namespace
+
+QString SameNameRuleCaption(SameNameRule rule)
+{
+    switch (rule) {
+    case SameNameRule::Skip:
+        return QStringLiteral("跳过");
+    case SameNameRule::Overwrite:
+        return QStringLiteral("覆盖");
+    case SameNameRule::Rename:
+        break;
+    }
+    return QStringLiteral("重命名");
+}
+
+SameNameRule SameNameRuleFromCaption(const QString &caption)
+{
+    const QString text = caption.trimmed();
+    if (text == SameNameRuleCaption(SameNameRule::Skip))
+        return SameNameRule::Skip;
+    if (text == SameNameRuleCaption(SameNameRule::Overwrite))
+        return SameNameRule::Overwrite;
+    return SameNameRule::Rename;
+}
+
+QString JoinFilePath(const QString &folder, const QString &name, const QString &type)
+{
+    QString path = WithTrailingSeparator(folder) + name;
+    if (!type.isEmpty())
+        path += QLatin1Char('.') + type;
+    return path;
+}
+
+bool 确定是需要下载(DownloadItem &item, SameNameRule rule)
+{
+    const QString path = JoinFilePath(item.folder, item.name, item.type);
+    if (!FileExists(path))
+        return true;
+    if (rule != SameNameRule::Skip)
+        return true;
+    item.state = ItemState::Done;
+    item.size = ExistingLength(path);
+    item.received = item.size;
+    item.percent = ResultText::ExistsSkipped;
+    return false;
+}
+
+SavePath 重命名保存路径(const QString &folder, const QString &name, const QString &type, SameNameRule rule)
+{
+    const QString base = WithTrailingSeparator(folder);
+    SavePath result{JoinFilePath(base, name, type), name};
+    if (rule == SameNameRule::Overwrite || !FileExists(result.path))
+        return result;
+
+    // A name that already ends in a counter continues from it.
+    QString stem = name;
+    qint64 n = 0;
+    const qsizetype open = stem.lastIndexOf(QLatin1Char('['));
+    const qsizetype close = stem.lastIndexOf(QLatin1Char(']'));
+    if (open >= 0 && close > open) {
+        const QString inside = stem.mid(open + 1, close - open - 1).trimmed();
+        bool ok = false;
+        const qint64 value = inside.toLongLong(&ok);
+        if (IsDecimalDigits(inside) && ok) {
+            n = value;
+            stem.truncate(open);
+        }
+    }
+    // Brackets left in the name would read as a counter next time.
+    stem.replace(QLatin1Char('['), QStringLiteral("『"));
+    stem.replace(QLatin1Char(']'), QStringLiteral("』"));
+
+    const auto candidate = [&](qint64 k) {
+        const QString newName = k == 0 ? stem : stem + QLatin1Char('[') + Counter(k) + QLatin1Char(']');
+        return SavePath{JoinFilePath(base, newName, type), newName};
+    };
+    result = candidate(n);
+    while (FileExists(result.path))
+        result = candidate(++n);
+    return result;
+}
+
+QString 从网络文件Header获取ContentDisposition(const QString &headerBlock)
+{
+    static const QString field = QStringLiteral("content-disposition:");
+    // Lines end in CR LF; splitting at LF and trimming reads the same lines.
+    const QStringList lines = headerBlock.split(QLatin1Char('\n'));
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed();
+        if (line.left(field.size()).toLower() == field)
+            return line.mid(field.size()).trimmed();
+    }
+    return {};
+}
+
+SuggestedName 从下载头信息ContentDisposition获取文件名(const QString &value)
+{
+    static const QString key = QStringLiteral("filename=");
+    const QString text = value.trimmed();
+    const qsizetype at = text.indexOf(key, 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return {};
+
+    QString file = text.mid(at + key.size()).trimmed();
+    const qsizetype semicolon = file.indexOf(QLatin1Char(';'));
+    if (semicolon >= 0)
+        file = file.left(semicolon).trimmed();
+    file.remove(QLatin1Char('"'));
+    file.remove(QLatin1Char('\''));
+    file = StripLineBreaks(file);
+
+    QString base = file;
+    QString extension;
+    const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0) {
+        const QString raw = file.mid(dot + 1).trimmed();
+        base = file.left(dot).trimmed();
+        qsizetype n = 0;
+        while (n < raw.size() && ((raw.at(n) >= QLatin1Char('a') && raw.at(n) <= QLatin1Char('z'))
+                                  || (raw.at(n) >= QLatin1Char('A') && raw.at(n) <= QLatin1Char('Z'))))
+            ++n;
+        if (n <= 5)
+            extension = raw.left(n);
+    }
+
+    const bool utf8 = value.contains(QLatin1String("utf-8"), Qt::CaseInsensitive);
+    const QString name = (utf8 ? UrlDecodeAuto(base) : UrlDecodeUtf8(base)).trimmed();
+    return {name, extension};
+}
+
+SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, const QString &headerBlock,
+                            SameNameRule rule)
+{
+    const QStringList parts = contentType.split(QLatin1Char(';'));
+    QString type = ExtensionFromContentType(parts.at(0).trimmed());
+    if (type.isEmpty())
+        type = 从下载头信息ContentDisposition获取文件名(从网络文件Header获取ContentDisposition(headerBlock)).extension;
+    if (type.isEmpty() && parts.size() > 1
+        && parts.at(1).trimmed().startsWith(QLatin1String("charset="), Qt::CaseInsensitive))
+        type = QStringLiteral("htm");
+    if (!type.isEmpty())
+        item.type = type;
+
+    item.name = MakeSafeFileName(item.name);
+    item.folder = SettledFolder(item.folder);
+
+    QString path;
+    if (rule == SameNameRule::Rename) {
+        const SavePath free = 重命名保存路径(item.folder, item.name, item.type, rule);
+        path = free.path;
+        item.name = free.newName;
+    } else {
+        path = JoinFilePath(item.folder, item.name, item.type);
+    }
+
+    if (FileExists(path)) {
+        QFile::remove(LocalFilePath(path));
+        if (FileExists(path)) {
+            item.state = ItemState::Failed;
+            item.size = ExistingLength(path);
+            item.received = item.size;
+            item.percent = ResultText::CannotReplace;
+            return {false, path};
+        }
+    }
+    return {true, path};
+}
+
+SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule)
+{
+    item.name = MakeSafeFileName(item.name);
+    item.folder = SettledFolder(item.folder);
+    if (!确定是需要下载(item, rule))
+        return {};
+    const SavePath free = 重命名保存路径(item.folder, item.name, item.type, rule);
+    item.name = free.newName;
+    return {true, free.path};
+}
+
+} // namespace dh

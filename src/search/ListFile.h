@@ -1,0 +1,138 @@
+#pragma once
+// Result list files (*.hvls): SQLite databases with one table "导出表" whose
+// columns L0..L4 hold a result row's URL, title, type, state and folder.
+// A search window writes its rows into an auto-save file as they arrive; any
+// list file can be read back into a result list.
+#include "search/QueryBuilder.h"
+#include "search/SqliteDb.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace dh {
+
+inline const QString ListFileCreateStatement = QStringLiteral(
+    "CREATE TABLE 导出表(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+    "L0 nvarchar(500),L1 nvarchar(300) ,L2 nvarchar(10) ,L3 nvarchar(15) ,L4 nvarchar(300) )");
+inline const QString ListFileSelectStatement = QStringLiteral("select * from 导出表");
+inline const QString ListFileExtension = QStringLiteral("hvls");
+
+// Stored lengths in UTF-16 units (a surrogate pair is never split).
+inline constexpr qsizetype ListUrlLength = 500;
+inline constexpr qsizetype ListTitleLength = 300;
+inline constexpr qsizetype ListTypeLength = 10;
+inline constexpr qsizetype ListFolderLength = 300;
+
+// One record, L0..L4.
+struct ListRecord {
+    QString url;
+    QString title;
+    QString type;
+    QString state;
+    QString folder;
+    bool operator==(const ListRecord &) const = default;
+};
+
+// Opens the list file at `path`, or creates it with the table when there is
+// no file. An existing empty database gets the table too.
+SqlResult OpenListFile(SqliteDb &connection, const QString &path);
+
+// Adds one record cut to the stored lengths, with L3 empty. Outside an
+// explicit transaction the row is committed when this returns. The insert
+// statement is prepared once per connection.
+SqlResult AppendListRecord(SqliteDb &connection, const QString &url, const QString &title,
+                           const QString &type, const QString &folder);
+
+// "<folder>/<yyyyMMddhhmmss>_1.hvls" (web) or "..._2.hvls" (scholar); empty
+// when there is no folder.
+QString AutoSavePath(const QString &folder, const QDateTime &opened, Engine engine);
+// The same in the program folder.
+QString AutoSavePath(const QDateTime &opened, Engine engine);
+
+// A search window's auto-save file: its connection, path and the number of
+// records written since the window opened.
+class AutoSaveList {
+public:
+    AutoSaveList() = default;
+    ~AutoSaveList(); // close()
+    AutoSaveList(const AutoSaveList &) = delete;
+    AutoSaveList &operator=(const AutoSaveList &) = delete;
+
+    // Closes a file held before. On failure the object stays usable: appends
+    // then fail and close() deletes nothing.
+    SqlResult open(const QString &path);
+    // Counts the record when it was committed.
+    SqlResult append(const QString &url, const QString &title, const QString &type,
+                     const QString &folder);
+    // Drops the connection; a file that received no record is deleted.
+    void close();
+
+    bool isOpen() const { return m_db.isOpen(); }
+    QString path() const { return m_path; }
+    qint64 written() const { return m_written; }
+
+private:
+    bool deletable();
+
+    SqliteDb m_db;
+    QString m_path;
+    QString m_key; // identity of the file among the open auto-save lists
+    qint64 m_written = 0;
+};
+
+enum class ListFileError {
+    Ok,
+    NotFound,       // no file at the path
+    NotDatabase,    // not an SQLite database, or a damaged one
+    NoTable,        // no table "导出表"
+    MissingColumns, // the table lacks one of L0..L4
+    ReadFailed,     // the file could not be opened or read (rights, locks, I/O)
+};
+
+struct ListFileStatus {
+    ListFileError error = ListFileError::Ok;
+    QString message; // the engine's text, or the missing columns
+    bool ok() const { return error == ListFileError::Ok; }
+    explicit operator bool() const { return ok(); }
+};
+
+// Reads a list file in table order; never creates or changes one. The file
+// is read-locked from the first read() until the last record or close(), and
+// a writer meanwhile waits and may fail: read every record before handing
+// control to the event loop (100 000 records take a fraction of a second).
+class ListFileReader {
+public:
+    // Checks the file and counts its records.
+    ListFileStatus open(const QString &path);
+    qint64 recordCount() const { return m_count; }
+    // Appends up to `max` further records (all when max < 0) to `out`.
+    // At the end the file is released and atEnd() is true.
+    ListFileStatus read(QList<ListRecord> &out, qsizetype max = -1);
+    bool atEnd() const { return m_atEnd; }
+    void close();
+
+private:
+    ListFileStatus fail(const ListFileStatus &status);
+    QString text(int field);
+
+    struct Repeat {
+        QByteArray bytes;
+        QString text;
+        bool null = false;
+        bool valid = false;
+    };
+
+    SqliteDb m_db;
+    SqliteStatement m_select;
+    int m_column[5] = {-1, -1, -1, -1, -1};
+    qint64 m_count = 0;
+    bool m_atEnd = true;
+    Repeat m_last[3]; // type, state, folder of the previous row
+};
+
+// Opens, counts and reads every record of the file, then releases it. On a
+// failure `records` is left as it was.
+ListFileStatus ReadListFile(const QString &path, QList<ListRecord> &records);
+
+} // namespace dh

@@ -1,0 +1,428 @@
+#include "search/PageExtractor.h"
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+#include <utility>
+
+using namespace dh;
+
+namespace {
+
+const QString kPage = QStringLiteral("https://www.google.com/search?q=x&start=10");
+const QString kFolder = QStringLiteral("/data/docs");
+
+struct Row {
+    QString title, url, page, type, folder, last;
+};
+
+struct Collector {
+    QList<Row> rows;
+    ResultSink Sink()
+    {
+        return [this](const QString &t, const QString &u, const QString &p, const QString &ty, const QString &f,
+                      const QString &l) { rows.append({t, u, p, ty, f, l}); };
+    }
+    QStringList Titles() const
+    {
+        QStringList out;
+        for (const Row &r : rows)
+            out << r.title;
+        return out;
+    }
+};
+
+SnapElement Hit(const QString &tag, const QString &cls, const QString &href, const QString &text)
+{
+    static int nextHandle = 1;
+    SnapElement e;
+    e.handle = nextHandle++;
+    e.tag = tag;
+    e.className = cls;
+    e.hasLink = true;
+    e.linkHandle = nextHandle++;
+    e.linkHref = href;
+    e.linkText = text;
+    return e;
+}
+
+SnapElement Li(const QString &href, const QString &text) { return Hit(QStringLiteral("LI"), QStringLiteral("g"), href, text); }
+SnapElement Div(const QString &href, const QString &text, const QString &cls = QStringLiteral("g"))
+{
+    return Hit(QStringLiteral("DIV"), cls, href, text);
+}
+
+SnapElement WithSpan(SnapElement e, const QString &span)
+{
+    e.hasSpan = true;
+    e.spanText = span;
+    return e;
+}
+
+SnapElement WithH3(SnapElement e, const QString &h3)
+{
+    e.linkHasH3 = true;
+    e.linkH3Text = h3;
+    return e;
+}
+
+PageSnapshot Page(QList<SnapElement> elements, const QString &html = QStringLiteral("<html><body></body></html>"))
+{
+    PageSnapshot s;
+    s.valid = true;
+    s.url = kPage;
+    s.html = html;
+    s.elements = std::move(elements);
+    return s;
+}
+
+// The one row a single-hit page yields through the first or second extractor, or an empty row.
+Row OneRow(const SnapElement &e, const ExtractOptions &options = {})
+{
+    Collector c;
+    ExtractPageLinks(Page({e}), kFolder, options, c.Sink());
+    return c.rows.size() == 1 ? c.rows.front() : Row{};
+}
+
+} // namespace
+
+TEST(PageExtractorUrl, RedirectsAreUnwrappedAndDirectLinksKeptWhole)
+{
+    // &amp; first becomes &, then the engine's tail is cut.
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral(" https://www.google.com/url?q=http://a.org/x.pdf&amp;sa=U&amp;ved=0 ")),
+              QStringLiteral("http://a.org/x.pdf"));
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://m.example/url?url=https://b.org/y.doc&rct=j&q=z")),
+              QStringLiteral("https://b.org/y.doc"));
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://www.google.com/URL?Q=HTTPS://c.org/z.pdf&sa=U")),
+              QStringLiteral("HTTPS://c.org/z.pdf"));
+    // No unwrap, no cut: a direct link's own query stays.
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("http://d.org/get.php?id=1&amp;f=a.pdf")),
+              QStringLiteral("http://d.org/get.php?id=1&f=a.pdf"));
+    // Escapes are not decoded.
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("/url?q=https://twitter.com/google%3Flang%3Den&amp;sa=U")),
+              QStringLiteral("https://twitter.com/google%3Flang%3Den"));
+    // Only http targets are unwrapped: an ftp redirect stays the engine's whole address.
+    const QString ftp = QStringLiteral("https://www.google.com/url?q=ftp://os2.ru/a%2520b.pdf&sa=U&ved=1");
+    EXPECT_EQ(UnwrapResultUrl(ftp), ftp);
+}
+
+TEST(PageExtractorUrl, OnlyDownloadableAddressesAreHandedOver)
+{
+    EXPECT_TRUE(IsUsableLinkUrl(QStringLiteral("ftp://h/a.pdf")));
+    EXPECT_TRUE(IsUsableLinkUrl(QStringLiteral("HTTP://h/")));
+    Collector c;
+    const ExtractResult r = ExtractListResults(
+        Page({Li(QStringLiteral("javascript:void(0)"), QStringLiteral("Save")),
+              Li(QStringLiteral("mailto:a@b.c"), QStringLiteral("Mail")),
+              Li(QStringLiteral("/relative/only.pdf"), QStringLiteral("Relative")),
+              Li(QStringLiteral("ftp://files.example/a.pdf"), QStringLiteral("Ftp"))}),
+        kFolder, {}, c.Sink());
+    EXPECT_EQ(r.handed, 1);
+    EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Ftp")});
+}
+
+TEST(PageExtractorType, SpanTagAndUrlEndingInOrder)
+{
+    const QString pdf = QStringLiteral("http://a.org/x.pdf");
+    // The later test (".doc") overrides the tag.
+    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/x.doc"), QStringLiteral("T")), QStringLiteral("[PDF]"))).type,
+              QStringLiteral("doc"));
+    // Without a SPAN the URL is never looked at.
+    EXPECT_EQ(OneRow(Li(pdf, QStringLiteral("T"))).url, pdf);
+    EXPECT_EQ(OneRow(Li(pdf, QStringLiteral("T"))).type, QString());
+    // Any SPAN lets the ending decide, in any case.
+    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/X.PDF"), QStringLiteral("T")), QStringLiteral("Cached"))).type,
+              QStringLiteral("PDF"));
+    // Basic layout: "[PDF]" then a no-break space.
+    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/view"), QStringLiteral("T")),
+                              QStringLiteral("[PDF]") + QChar(0x00A0))).type,
+              QStringLiteral("PDF"));
+    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/view"), QStringLiteral("T")), QStringLiteral(" [rtf] "))).type,
+              QStringLiteral("rtf"));
+    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/s.xls"), QStringLiteral("T")), QStringLiteral("x"))).type,
+              QStringLiteral("xls"));
+    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/s"), QStringLiteral("T")), QStringLiteral("[PPT]"))).type,
+              QStringLiteral("ppt"));
+}
+
+TEST(PageExtractorTitle, CleaningSpacesOptionAndH3)
+{
+    const QString url = QStringLiteral("http://a.org/t.pdf");
+    EXPECT_EQ(OneRow(Li(url, QStringLiteral("  Deep Learning ... Tutorial "))).title,
+              QStringLiteral("Deep Learning  Tutorial"));
+    ExtractOptions spaces;
+    spaces.removeTitleSpaces = true;
+    EXPECT_EQ(OneRow(Li(url, QStringLiteral("Deep Learning ... Tutorial")), spaces).title,
+              QStringLiteral("DeepLearningTutorial"));
+    EXPECT_EQ(OneRow(Li(url, QChar(0x00A0) + QStringLiteral("Nbsp") + QChar(0x00A0))).title, QStringLiteral("Nbsp"));
+    // The link wraps the title's H3 and a breadcrumb: only the H3 is the title.
+    const Row r = OneRow(WithH3(Div(url, QStringLiteral("Google Products\nabout.google › products")),
+                                QStringLiteral(" Google Products ")));
+    EXPECT_EQ(r.title, QStringLiteral("Google Products"));
+    // An H3 flag with an empty H3 leaves no title.
+    EXPECT_EQ(OneRow(WithH3(Div(url, QStringLiteral("text")), QString())).title, QString());
+}
+
+TEST(PageExtractorTitle, SharingSiteTitlesAreNeverListed)
+{
+    const QString url = QStringLiteral("http://a.org/t.pdf");
+    ExtractOptions all;
+    all.removeTitleSpaces = all.toSimplified = true;
+    for (const QString &title : {QStringLiteral("机器学习-百度文库"), QStringLiteral("机器学习_百度文库"),
+                                 QStringLiteral("论文-豆丁网"), QStringLiteral("论文-道客巴巴"),
+                                 QStringLiteral("论文 DOCIN.COM豆丁网"), QStringLiteral("论文docin.com豆丁网")}) {
+        EXPECT_TRUE(IsSharingSiteTitle(title)) << title.toStdString();
+        EXPECT_EQ(OneRow(Li(url, title)).url, QString()) << title.toStdString();
+        EXPECT_EQ(OneRow(Li(url, title), all).url, QString()) << title.toStdString();
+    }
+    // Only the endings count.
+    EXPECT_FALSE(IsSharingSiteTitle(QStringLiteral("百度文库-使用说明")));
+    EXPECT_FALSE(IsSharingSiteTitle(QStringLiteral("论文豆丁网")));
+    EXPECT_FALSE(IsSharingSiteTitle(QStringLiteral("docin.com 豆丁网")));
+    EXPECT_EQ(OneRow(Li(url, QStringLiteral("百度文库-使用说明"))).title, QStringLiteral("百度文库-使用说明"));
+}
+
+TEST(PageExtractorFilters, OptionsAndConversionOrder)
+{
+    const QString url = QStringLiteral("http://a.org/t.pdf");
+    const QString traditional = QStringLiteral("機器學習講義");
+    ExtractOptions o;
+    o.dropUnknownType = true;
+    EXPECT_EQ(OneRow(Li(url, QStringLiteral("T")), o).url, QString());
+    EXPECT_EQ(OneRow(WithSpan(Li(url, QStringLiteral("T")), QString()), o).type, QStringLiteral("PDF"));
+
+    o = {};
+    o.noJapanese = true;
+    EXPECT_EQ(OneRow(Li(url, QStringLiteral("深層学習のチュートリアル")), o).url, QString());
+    EXPECT_EQ(OneRow(Li(url, QStringLiteral("深度学习教程")), o).title, QStringLiteral("深度学习教程"));
+
+    o = {};
+    o.toSimplified = true;
+    EXPECT_EQ(OneRow(Li(url, traditional), o).title, QStringLiteral("机器学习讲义"));
+    // The traditional test runs before the conversion.
+    o.noTraditional = true;
+    EXPECT_EQ(OneRow(Li(url, traditional), o).url, QString());
+    o.toSimplified = false;
+    EXPECT_EQ(OneRow(Li(url, traditional), o).url, QString());
+    EXPECT_EQ(OneRow(Li(url, traditional)).title, traditional);
+    // The sharing-site test sees the converted title.
+    o = {};
+    EXPECT_EQ(OneRow(Li(url, QStringLiteral("講義-豆丁網"))).title, QStringLiteral("講義-豆丁網"));
+    o.toSimplified = true;
+    EXPECT_EQ(OneRow(Li(url, QStringLiteral("講義-豆丁網")), o).url, QString());
+}
+
+TEST(PageExtractorHits, ClassTestsAndHandOverFields)
+{
+    Collector c;
+    PageSnapshot page = Page({Hit(QStringLiteral("LI"), QStringLiteral(" G "), QStringLiteral("http://a/1"), QStringLiteral("One")),
+                              Hit(QStringLiteral("LI"), QStringLiteral("g x"), QStringLiteral("http://a/2"), QStringLiteral("Two")),
+                              Hit(QStringLiteral("LI"), QStringLiteral("gs_ri"), QStringLiteral("http://a/3"), QStringLiteral("Three")),
+                              Hit(QStringLiteral("DIV"), QStringLiteral("g"), QStringLiteral("http://a/4"), QStringLiteral("Four"))});
+    const ExtractResult r = ExtractListResults(page, kFolder, {}, c.Sink());
+    EXPECT_EQ(r.handed, 1);
+    EXPECT_FALSE(r.captcha);
+    ASSERT_EQ(c.rows.size(), 1);
+    const Row &row = c.rows.front();
+    EXPECT_EQ(row.title, QStringLiteral("One"));
+    EXPECT_EQ(row.url, QStringLiteral("http://a/1"));
+    EXPECT_EQ(row.page, kPage);
+    EXPECT_EQ(row.folder, kFolder);
+    EXPECT_EQ(row.last, QString());
+
+    c.rows.clear();
+    page.elements << Div(QStringLiteral("http://a/5"), QStringLiteral("Five"), QStringLiteral(" GS_RI"))
+                  << Div(QStringLiteral("http://a/6"), QStringLiteral("Six"), QStringLiteral("gs_r"));
+    EXPECT_EQ(ExtractDivResults(page, kFolder, {}, c.Sink()).handed, 2);
+    EXPECT_EQ(c.Titles(), (QStringList{QStringLiteral("Four"), QStringLiteral("Five")}));
+}
+
+TEST(PageExtractorHits, ListHitHandedBlocksTheDivExtractor)
+{
+    const SnapElement div = Div(QStringLiteral("http://a/d.pdf"), QStringLiteral("Div"), QStringLiteral("gs_ri"));
+    // The same link twice: the sink (the list) would drop the second, but both count as handed.
+    const SnapElement li = Li(QStringLiteral("http://a/l.pdf"), QStringLiteral("Li"));
+    Collector c;
+    ExtractResult r = ExtractPageLinks(Page({li, li, div}), kFolder, {}, c.Sink());
+    EXPECT_EQ(r.handed, 2);
+    EXPECT_EQ(c.Titles(), (QStringList{QStringLiteral("Li"), QStringLiteral("Li")}));
+
+    // An LI hit that the filters drop hands nothing, so the DIV hits are read.
+    c.rows.clear();
+    r = ExtractPageLinks(Page({Li(QStringLiteral("http://a/l.pdf"), QStringLiteral("x-百度文库")), div}), kFolder, {}, c.Sink());
+    EXPECT_EQ(r.handed, 1);
+    EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Div")});
+}
+
+TEST(PageExtractorCaptcha, MarkersOfEachExtractor)
+{
+    const QList<SnapElement> hits = {Li(QStringLiteral("http://a/1.pdf"), QStringLiteral("One")),
+                                     Div(QStringLiteral("http://a/2.pdf"), QStringLiteral("Two"))};
+    auto run = [&](const QString &html, bool scholar, const QString &url = kPage) {
+        PageSnapshot page = Page(hits, html);
+        page.url = url;
+        ExtractOptions o;
+        o.scholar = scholar;
+        Collector c;
+        const ExtractResult list = ExtractListResults(page, kFolder, o, c.Sink());
+        const ExtractResult div = ExtractDivResults(page, kFolder, o, c.Sink());
+        c.rows.clear();
+        const ExtractResult all = ExtractPageLinks(page, kFolder, o, c.Sink());
+        // A block page never yields rows.
+        EXPECT_EQ(all.captcha, list.captcha || div.captcha);
+        if (all.captcha) {
+            EXPECT_TRUE(c.rows.isEmpty());
+        }
+        return std::pair{list.captcha, div.captcha};
+    };
+    using P = std::pair<bool, bool>;
+    // The Chinese sentence wins over the hits on the page.
+    EXPECT_EQ(run(QStringLiteral("<p>我们的系统检测到您的计算机网络中存在异常流量。</p>"), false), P(true, false));
+    EXPECT_EQ(run(QStringLiteral("our systems have DETECTED unusual traffic from your computer network."), false),
+              P(true, false));
+    EXPECT_EQ(run(QStringLiteral("<img src=\"/Sorry/Image?id=1\">"), false), P(true, true));
+    EXPECT_EQ(run(QStringLiteral("<img src=\"/sorry/image?x=1\">"), false), P(true, false));
+    // The scholar text only counts in the scholar window, and only in the first extractor.
+    EXPECT_EQ(run(QStringLiteral("请进行人机身份验证"), false), P(false, false));
+    EXPECT_EQ(run(QStringLiteral("请进行人机身份验证"), true), P(true, false));
+    // Block pages the old markers miss.
+    EXPECT_EQ(run(QStringLiteral("Your Computer or Network May Be Sending Automated Queries."), false), P(true, true));
+    EXPECT_EQ(run(QString(), false, QStringLiteral("https://www.google.com/sorry/index?continue=x")), P(true, true));
+    EXPECT_EQ(run(QString(), false, QStringLiteral("https://www.google.com/search?q=/sorry/")), P(false, false));
+    EXPECT_EQ(run(QStringLiteral("Мы зарегистрировали подозрительный трафик"), false), P(false, false));
+}
+
+TEST(PageExtractorNext, NavPnnextAndGsN)
+{
+    PageSnapshot s;
+    s.valid = true;
+    EXPECT_EQ(FindNextLink(s), -1);
+    s.hasNav = true;
+    s.navLinks = {{1, QStringLiteral("2")}, {2, QStringLiteral("\r\n  NEXT ")}, {3, QStringLiteral("Next")}};
+    s.pnnextHandle = 9;
+    EXPECT_EQ(FindNextLink(s), 2);
+    s.navLinks = {{-1, QStringLiteral("下一页")}, {4, QStringLiteral("下一页")}};
+    EXPECT_EQ(FindNextLink(s), 4);
+    // Another language in "nav": the later steps still apply.
+    s.navLinks = {{5, QStringLiteral("Weiter")}};
+    EXPECT_EQ(FindNextLink(s), 9);
+    s.pnnextHandle = -1;
+    EXPECT_EQ(FindNextLink(s), -1);
+    s.hasGsN = true;
+    s.gsnLinks = {{6, QStringLiteral("1")}, {7, QStringLiteral("Next")}};
+    EXPECT_EQ(FindNextLink(s), 7);
+    s.gsnLinks = {{8, QStringLiteral("Next page")}};
+    EXPECT_EQ(FindNextLink(s), -1);
+}
+
+TEST(PageExtractorClassToken, TodaysLayout)
+{
+    const QString cls = QStringLiteral("g Ww4FFb vt6azd tF2Cxc asEBEc");
+    SnapElement first = WithH3(Div(QStringLiteral("https://a.org/matrix"), QStringLiteral("The Matrix\na.org › m"), cls),
+                               QStringLiteral("The Matrix"));
+    SnapElement noH3 = Div(QStringLiteral("https://a.org/video"), QStringLiteral("Video"), cls);
+    SnapElement tagged = WithH3(Div(QStringLiteral("https://a.org/view?id=3"), QStringLiteral("x"), QStringLiteral("MjjYud g")),
+                                QStringLiteral("Tagged"));
+    tagged.bracketTagText = QStringLiteral("[PDF]") + QChar(0x00A0);
+    SnapElement ending = WithH3(Hit(QStringLiteral("LI"), QStringLiteral("x g"),
+                                    QStringLiteral("/url?q=https://a.org/s.PPT%3Fv%3D1&amp;sa=U"), QStringLiteral("x")),
+                                QStringLiteral("Slides"));
+    SnapElement query = WithH3(Div(QStringLiteral("https://a.org/r.doc?dl=1#p2"), QStringLiteral("x"), cls),
+                               QStringLiteral("Report"));
+    // A wrapper hit and the hit inside it share their first link.
+    SnapElement wrapper = WithH3(Div(QStringLiteral("https://a.org/w"), QStringLiteral("x"), QStringLiteral("g tF2Cxc")),
+                                 QStringLiteral("Wrapped"));
+    SnapElement inner = wrapper;
+    inner.handle = 9999;
+    SnapElement tokenLike = WithH3(Div(QStringLiteral("https://a.org/n"), QStringLiteral("x"), QStringLiteral("gg g-blk")),
+                                   QStringLiteral("Not a hit"));
+    const PageSnapshot page = Page({first, noH3, tagged, ending, query, wrapper, inner, tokenLike});
+
+    Collector c;
+    // The specified extractors see nothing here.
+    EXPECT_EQ(ExtractListResults(page, kFolder, {}, c.Sink()).handed, 0);
+    EXPECT_EQ(ExtractDivResults(page, kFolder, {}, c.Sink()).handed, 0);
+    const ExtractResult r = ExtractPageLinks(page, kFolder, {}, c.Sink());
+    EXPECT_EQ(r.handed, 5);
+    ASSERT_EQ(c.rows.size(), 5);
+    EXPECT_EQ(c.Titles(), (QStringList{QStringLiteral("The Matrix"), QStringLiteral("Tagged"), QStringLiteral("Slides"),
+                                       QStringLiteral("Report"), QStringLiteral("Wrapped")}));
+    EXPECT_EQ(c.rows[0].type, QString());
+    EXPECT_EQ(c.rows[1].type, QStringLiteral("PDF"));
+    EXPECT_EQ(c.rows[2].url, QStringLiteral("https://a.org/s.PPT%3Fv%3D1"));
+    EXPECT_EQ(c.rows[2].type, QString()); // the escaped "?" is part of the path
+    EXPECT_EQ(c.rows[3].type, QStringLiteral("doc"));
+    EXPECT_EQ(c.rows[0].page, kPage);
+    EXPECT_EQ(c.rows[0].folder, kFolder);
+}
+
+TEST(PageExtractorClassToken, OnlyWhenTheOthersHandNothing)
+{
+    SnapElement modern = WithH3(Div(QStringLiteral("https://a.org/m.pdf"), QStringLiteral("x"), QStringLiteral("g tF2Cxc")),
+                                QStringLiteral("Modern"));
+    Collector c;
+    ExtractPageLinks(Page({Li(QStringLiteral("https://a.org/l"), QStringLiteral("Old")), modern}), kFolder, {}, c.Sink());
+    EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Old")});
+
+    // Exact-class hits the filters rejected are not read a second time with the other type rule.
+    c.rows.clear();
+    ExtractOptions typed;
+    typed.dropUnknownType = true;
+    SnapElement exact = WithH3(Div(QStringLiteral("https://a.org/e.pdf"), QStringLiteral("x")), QStringLiteral("Exact"));
+    ExtractPageLinks(Page({exact, modern}), kFolder, typed, c.Sink());
+    EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Modern")});
+    EXPECT_EQ(c.rows.front().type, QStringLiteral("PDF"));
+}
+
+// The nesting field may not exist yet; a template keeps the test compiling without it.
+template <typename E = SnapElement>
+void CheckNestedHitIsSkipped()
+{
+    if constexpr (requires(E e) { e.parent; }) {
+        E outer = WithH3(Div(QStringLiteral("https://a.org/o"), QStringLiteral("x"), QStringLiteral("g a")),
+                         QStringLiteral("Outer"));
+        E box = Div(QString(), QString(), QStringLiteral("box"));
+        box.hasLink = false;
+        box.parent = 0;
+        E nested = WithH3(Div(QStringLiteral("https://a.org/n"), QStringLiteral("x"), QStringLiteral("g b")),
+                          QStringLiteral("Nested"));
+        nested.parent = 1;
+        E after = WithH3(Div(QStringLiteral("https://a.org/s"), QStringLiteral("x"), QStringLiteral("g c")),
+                         QStringLiteral("Sibling"));
+        after.parent = -1;
+        Collector c;
+        ExtractPageLinks(Page({outer, box, nested, after}), kFolder, {}, c.Sink());
+        EXPECT_EQ(c.Titles(), (QStringList{QStringLiteral("Outer"), QStringLiteral("Sibling")}));
+    } else {
+        GTEST_SKIP() << "the snapshot carries no nesting of its elements";
+    }
+}
+
+TEST(PageExtractorClassToken, NestedHitIsSkipped) { CheckNestedHitIsSkipped(); }
+
+TEST(PageExtractorBadInput, MissingPartsAndLargePages)
+{
+    Collector c;
+    PageSnapshot empty;
+    EXPECT_EQ(ExtractPageLinks(empty, kFolder, {}, c.Sink()).handed, 0);
+    EXPECT_EQ(FindNextLink(empty), -1);
+
+    SnapElement noLink;
+    noLink.tag = QStringLiteral("LI");
+    noLink.className = QStringLiteral("g");
+    SnapElement noHref = Li(QString(), QStringLiteral("Title"));
+    SnapElement noText = Li(QStringLiteral("http://a/x.pdf"), QString());
+    SnapElement noTag = Li(QStringLiteral("http://a/y.pdf"), QStringLiteral("NoTag"));
+    noTag.tag.clear();
+    EXPECT_EQ(ExtractPageLinks(Page({noLink, noHref, noText, noTag}), kFolder, {}, c.Sink()).handed, 0);
+    EXPECT_TRUE(c.rows.isEmpty());
+
+    // A null sink still counts.
+    EXPECT_EQ(ExtractListResults(Page({Li(QStringLiteral("http://a/1"), QStringLiteral("One"))}), kFolder, {}, {}).handed, 1);
+
+    QList<SnapElement> many;
+    for (int i = 0; i < 10000; ++i)
+        many << Li(QStringLiteral("http://a.org/%1.pdf").arg(i), QStringLiteral("Hit %1").arg(i));
+    EXPECT_EQ(ExtractPageLinks(Page(many), kFolder, {}, c.Sink()).handed, 10000);
+    ASSERT_EQ(c.rows.size(), 10000);
+    EXPECT_EQ(c.rows.back().url, QStringLiteral("http://a.org/9999.pdf"));
+}
