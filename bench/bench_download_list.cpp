@@ -21,9 +21,10 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < Items; ++i) {
-        model.加入下载列表(QStringLiteral("http://host/dir/doc%1.pdf").arg(i), QStringLiteral("文档 %1").arg(i),
-                           i % 10 == 0 ? QStringLiteral("htm") : QStringLiteral("pdf"), QStringLiteral("/tmp/12345/"),
-                           QStringLiteral("http://host/list"));
+        model.加入下载列表(QStringLiteral("http://host/dir/doc%1.pdf").arg(i),
+                           QStringLiteral("文档 %1").arg(i),
+                           i % 10 == 0 ? QStringLiteral("htm") : QStringLiteral("pdf"),
+                           QStringLiteral("/tmp/12345/"), QStringLiteral("http://host/list"));
     }
     const qint64 addMs = timer.elapsed();
 
@@ -59,8 +60,8 @@ int main(int argc, char **argv)
     qint64 sink = 0;
     for (int t = 0; t < Ticks; ++t) {
         const QString summary = model.StatusSummary();
-        sink += summary.size() + (model.检测是否下载列表完毕() ? 1 : 0) + model.统计未下载项数目()
-                + model.CountProblemItems();
+        sink += summary.size() + (model.检测是否下载列表完毕() ? 1 : 0) + model.统计未下载项数目() +
+                model.CountProblemItems();
     }
     const double tickUs = double(timer.nsecsElapsed()) / Ticks / 1000.0;
 
@@ -76,11 +77,13 @@ int main(int argc, char **argv)
 
     std::printf("items: %d\n", model.Count());
     std::printf("add (加入下载列表) all items: %lld ms\n", static_cast<long long>(addMs));
-    std::printf("supervisor tick (summary + finished + unstarted + problems): %.2f us (target 5000 us)\n", tickUs);
+    std::printf("supervisor tick (summary + finished + unstarted + problems): %.2f us (target 5000 us)\n",
+                tickUs);
     std::printf("  summary: %s\n", qPrintable(model.StatusSummary()));
     std::printf("sort by 文件大小, descending: %lld ms; ascending: %lld ms (target 1000 ms)\n",
                 static_cast<long long>(sortMs), static_cast<long long>(sortBackMs));
     std::printf("sort by 名称: %lld ms\n", static_cast<long long>(sortNameMs));
-    std::printf("(query checksum %lld)\n", static_cast<long long>(sink)); // keeps the tick loop from being dropped
+    std::printf("(query checksum %lld)\n",
+                static_cast<long long>(sink)); // keeps the tick loop from being dropped
     return 0;
 }

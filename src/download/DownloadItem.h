@@ -5,12 +5,13 @@
 
 #include <QString>
 
-namespace dh {
+namespace dh
+{
 
 enum class ItemState { Waiting = 1, Downloading = 2, Done = 3, Failed = 4 };
 
 struct DownloadItem {
-    QString key; // source address, or alternatives joined by "|"
+    QString key;  // source address, or alternatives joined by "|"
     QString name; // file name without extension
     QString type; // extension without the dot; may be empty
     QString size;
@@ -22,7 +23,8 @@ struct DownloadItem {
     ItemState state = ItemState::Waiting;
 };
 
-namespace ResultText {
+namespace ResultText
+{
 // size column
 inline const QString Unknown = QStringLiteral("未知");
 inline const QString DownloadFailed = QStringLiteral("下载失败");

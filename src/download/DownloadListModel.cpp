@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <numeric>
 
-namespace dh {
-namespace {
+namespace dh
+{
+namespace
+{
 
 constexpr int PaddedWidth = 12;
 
@@ -26,20 +28,41 @@ bool IsDecimalDigits(const QString &text)
     return true;
 }
 
-// The text a number sorts by: twelve digits, zero-padded, so that text order
-// is number order; other texts sort as they stand among them.
-QString PaddedKey(const QString &text)
+// What a cell sorts by. A number orders as its twelve-digit zero-padded
+// text would; since every such text has the same length, that is the order
+// of the values, so two numbers compare as numbers and the text (padded,
+// case-folded) is needed only against other texts.
+struct SortKey {
+    bool number = false;
+    quint64 value = 0;
+    QString text;
+};
+
+bool operator<(const SortKey &a, const SortKey &b)
 {
-    if (!IsDecimalDigits(text))
-        return text;
-    return text.size() >= PaddedWidth ? text : QString(PaddedWidth - text.size(), QLatin1Char('0')) + text;
+    if (a.number && b.number)
+        return a.value < b.value;
+    return a.text < b.text;
 }
 
-QString PercentKey(const QString &text)
+SortKey MakeKey(const QString &text, bool numeric, bool percent)
 {
-    QString number = text;
-    number.remove(QLatin1Char('%'));
-    return IsDecimalDigits(number) ? PaddedKey(number) : text;
+    SortKey key;
+    QString digits = text;
+    if (percent)
+        digits.remove(QLatin1Char('%'));
+    if (numeric && IsDecimalDigits(digits)) {
+        const QString padded = digits.size() >= PaddedWidth
+                                   ? digits
+                                   : QString(PaddedWidth - digits.size(), QLatin1Char('0')) + digits;
+        // Numbers wider than the padding sort by their text, as they would padded.
+        key.number = digits.size() <= PaddedWidth;
+        key.value = key.number ? digits.toULongLong() : 0;
+        key.text = padded;
+        return key;
+    }
+    key.text = text.toCaseFolded();
+    return key;
 }
 
 const QString &ColumnText(const DownloadItem &item, int column)
@@ -67,12 +90,15 @@ QString &ColumnText(DownloadItem &item, int column)
     return const_cast<QString &>(ColumnText(static_cast<const DownloadItem &>(item), column));
 }
 
-bool ValidState(ItemState state) { return int(state) >= 1 && int(state) <= 4; }
+bool ValidState(ItemState state)
+{
+    return int(state) >= 1 && int(state) <= 4;
+}
 
 bool IsWebPageType(const QString &type)
 {
-    return type.compare(QLatin1String("htm"), Qt::CaseInsensitive) == 0
-           || type.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0;
+    return type.compare(QLatin1String("htm"), Qt::CaseInsensitive) == 0 ||
+           type.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0;
 }
 
 QPixmap Dot(const QColor &colour)
@@ -159,8 +185,9 @@ QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation,
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const std::array<QString, ColumnCount> captions{
-        QStringLiteral("名称"),   QStringLiteral("类型"),     QStringLiteral("文件大小"), QStringLiteral("已下载数"),
-        QStringLiteral("百分比"), QStringLiteral("保存路径"), QStringLiteral("B")};
+        QStringLiteral("名称"),     QStringLiteral("类型"),   QStringLiteral("文件大小"),
+        QStringLiteral("已下载数"), QStringLiteral("百分比"), QStringLiteral("保存路径"),
+        QStringLiteral("B")};
     return captions[size_t(section)];
 }
 
@@ -215,7 +242,8 @@ bool DownloadListModel::加入下载列表(const QString &address, const QString
     item.key = address;
     const QString cleanTitle = RemoveLineBreaks(title).trimmed();
     // The file name comes from the address that is downloaded, the first one.
-    item.name = MakeSafeFileName(Shared().useOriginalFileName ? FileNameFromPath(选择url(address)) : cleanTitle);
+    item.name =
+        MakeSafeFileName(Shared().useOriginalFileName ? FileNameFromPath(选择url(address)) : cleanTitle);
     item.type = type;
     // The shared folder is empty until a window has read the setting; the
     // setting's own default stands in for it then.
@@ -234,9 +262,15 @@ bool DownloadListModel::加入下载列表(const QString &address, const QString
     return true;
 }
 
-bool DownloadListModel::ContainsKey(const QString &key) const { return m_index.contains(key); }
+bool DownloadListModel::ContainsKey(const QString &key) const
+{
+    return m_index.contains(key);
+}
 
-int DownloadListModel::RowOfKey(const QString &key) const { return m_index.value(key, -1); }
+int DownloadListModel::RowOfKey(const QString &key) const
+{
+    return m_index.value(key, -1);
+}
 
 void DownloadListModel::EmitCells(int row, int firstColumn, int lastColumn, const QList<int> &roles)
 {
@@ -364,19 +398,15 @@ void DownloadListModel::sort(int column, Qt::SortOrder order)
     m_sortOrder = order;
 
     const size_t n = m_items.size();
-    std::vector<QString> keys(n);
-    for (size_t i = 0; i < n; ++i) {
-        const QString &text = ColumnText(m_items[i], column);
-        keys[i] = column == SizeColumn || column == ReceivedColumn ? PaddedKey(text)
-                  : column == PercentColumn                       ? PercentKey(text)
-                                                                  : text;
-    }
+    const bool numeric = column == SizeColumn || column == ReceivedColumn || column == PercentColumn;
+    std::vector<SortKey> keys(n);
+    for (size_t i = 0; i < n; ++i)
+        keys[i] = MakeKey(ColumnText(m_items[i], column), numeric, column == PercentColumn);
     std::vector<int> rows(n);
     std::iota(rows.begin(), rows.end(), 0);
     const bool ascending = order == Qt::AscendingOrder;
     std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
-        const int c = QString::compare(keys[size_t(a)], keys[size_t(b)], Qt::CaseInsensitive);
-        return ascending ? c < 0 : c > 0;
+        return ascending ? keys[size_t(a)] < keys[size_t(b)] : keys[size_t(b)] < keys[size_t(a)];
     });
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -12,14 +12,16 @@
 #include <functional>
 #include <vector>
 
-namespace dh {
+namespace dh
+{
 
 // "a|b" -> "a"
 QString 选择url(const QString &key);
 // a|b -> b|a, a|b|c -> c|a|b, any other key unchanged
 QString 对调url(const QString &key);
 
-class DownloadListModel : public QAbstractTableModel {
+class DownloadListModel : public QAbstractTableModel
+{
     Q_OBJECT
 public:
     enum Column { NameColumn, TypeColumn, SizeColumn, ReceivedColumn, PercentColumn, FolderColumn, BColumn };
@@ -37,8 +39,8 @@ public:
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     // Adds a row unless the key is listed already; true in both cases.
-    bool 加入下载列表(const QString &address, const QString &title, const QString &type, const QString &folder,
-                      const QString &referrer);
+    bool 加入下载列表(const QString &address, const QString &title, const QString &type,
+                      const QString &folder, const QString &referrer);
     bool ContainsKey(const QString &key) const;
     int RowOfKey(const QString &key) const; // -1 when absent
 

@@ -8,8 +8,10 @@
 #include <QFileInfo>
 #include <QStringList>
 
-namespace dh {
-namespace {
+namespace dh
+{
+namespace
+{
 
 bool IsDecimalDigits(const QString &text)
 {
@@ -22,13 +24,22 @@ bool IsDecimalDigits(const QString &text)
     return true;
 }
 
-QString Counter(qint64 n) { return QString::number(n).rightJustified(3, QLatin1Char('0')); }
+QString Counter(qint64 n)
+{
+    return QString::number(n).rightJustified(3, QLatin1Char('0'));
+}
 
-QString ExistingLength(const QString &path) { return QString::number(QFileInfo(LocalFilePath(path)).size()); }
+QString ExistingLength(const QString &path)
+{
+    return QString::number(QFileInfo(LocalFilePath(path)).size());
+}
 
 // Folder made to exist and to end in the separator; an unusable folder has
 // been reported by CreateFolderPath and leaves the bare separator.
-QString SettledFolder(const QString &folder) { return WithTrailingSeparator(CreateFolderPath(folder)); }
+QString SettledFolder(const QString &folder)
+{
+    return WithTrailingSeparator(CreateFolderPath(folder));
+}
 
 } // namespace
 
@@ -148,8 +159,8 @@ SuggestedName 从下载头信息ContentDisposition获取文件名(const QString 
         const QString raw = file.mid(dot + 1).trimmed();
         base = file.left(dot).trimmed();
         qsizetype n = 0;
-        while (n < raw.size() && ((raw.at(n) >= QLatin1Char('a') && raw.at(n) <= QLatin1Char('z'))
-                                  || (raw.at(n) >= QLatin1Char('A') && raw.at(n) <= QLatin1Char('Z'))))
+        while (n < raw.size() && ((raw.at(n) >= QLatin1Char('a') && raw.at(n) <= QLatin1Char('z')) ||
+                                  (raw.at(n) >= QLatin1Char('A') && raw.at(n) <= QLatin1Char('Z'))))
             ++n;
         if (n <= 5)
             extension = raw.left(n);
@@ -166,9 +177,10 @@ SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, cons
     const QStringList parts = contentType.split(QLatin1Char(';'));
     QString type = ExtensionFromContentType(parts.at(0).trimmed());
     if (type.isEmpty())
-        type = 从下载头信息ContentDisposition获取文件名(从网络文件Header获取ContentDisposition(headerBlock)).extension;
-    if (type.isEmpty() && parts.size() > 1
-        && parts.at(1).trimmed().startsWith(QLatin1String("charset="), Qt::CaseInsensitive))
+        type = 从下载头信息ContentDisposition获取文件名(从网络文件Header获取ContentDisposition(headerBlock))
+                   .extension;
+    if (type.isEmpty() && parts.size() > 1 &&
+        parts.at(1).trimmed().startsWith(QLatin1String("charset="), Qt::CaseInsensitive))
         type = QStringLiteral("htm");
     if (!type.isEmpty())
         item.type = type;

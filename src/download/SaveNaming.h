@@ -6,7 +6,8 @@
 
 #include <QString>
 
-namespace dh {
+namespace dh
+{
 
 enum class SameNameRule { Skip, Overwrite, Rename };
 

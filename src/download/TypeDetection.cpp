@@ -7,11 +7,13 @@
 #include <QStringList>
 
 #include <array>
-#include <vector>
 #include <initializer_list>
+#include <vector>
 
-namespace dh {
-namespace {
+namespace dh
+{
+namespace
+{
 
 // Sub-type -> extension for one main type; the first matching row wins.
 struct SubTypeRow {
@@ -34,44 +36,46 @@ QString Lookup(const QString &sub, std::initializer_list<SubTypeRow> rows)
 QString Candidate(const QString &main, const QString &sub)
 {
     if (main == QLatin1String("application")) {
-        return Lookup(sub, {
-                               {{"octet-stream"}, ""},
-                               {{"x-shockwave-flash"}, "swf"},
-                               {{"x-javascript"}, "js"},
-                               {{"vnd.rn-realmedia"}, "rm"},
-                               {{"vnd.ms-wpl"}, "wpl"},
-                               {{"kdh"}, "kdh"},
-                               {{"caj"}, "caj"},
-                               {{"pdf"}, "pdf"},
-                               {{"caa"}, "caa"},
-                               {{"nh"}, "nh"},
-                               {{"vnd.ms-works"}, "wps"},
-                               {{"ppt", "vnd.ms-powerpoint"}, "ppt"},
-                               {{"doc", "msword"}, "doc"},
-                               {{"docx", "vnd.openxmlformats-officedocument.wordprocessingml.document"}, "docx"},
-                               {{"rtf"}, "rtf"},
-                               {{"xls", "vnd.ms-excel", "x-excel"}, "xls"},
-                               {{"xlsx", "vnd.openxmlformats-officedocument.spreadsheetml.sheet"}, "xlsx"},
-                               {{"pptx", "vnd.openxmlformats-officedocument.presentationml.presentation"}, "pptx"},
-                               {{"pps"}, "pps"},
-                               {{"ppsx", "vnd.openxmlformats-officedocument.presentationml.slideshow"}, "ppsx"},
-                               {{"dll", "x-msdownload"}, "dll"},
-                               {{"tar", "x-tar"}, "tar"},
-                               {{"tgz", "x-compressed"}, "tgz"},
-                               {{"zip", "x-zip-compressed"}, "zip"},
-                               {{"z", "x-compress"}, "z"},
-                           });
+        return Lookup(sub,
+                      {
+                          {{"octet-stream"}, ""},
+                          {{"x-shockwave-flash"}, "swf"},
+                          {{"x-javascript"}, "js"},
+                          {{"vnd.rn-realmedia"}, "rm"},
+                          {{"vnd.ms-wpl"}, "wpl"},
+                          {{"kdh"}, "kdh"},
+                          {{"caj"}, "caj"},
+                          {{"pdf"}, "pdf"},
+                          {{"caa"}, "caa"},
+                          {{"nh"}, "nh"},
+                          {{"vnd.ms-works"}, "wps"},
+                          {{"ppt", "vnd.ms-powerpoint"}, "ppt"},
+                          {{"doc", "msword"}, "doc"},
+                          {{"docx", "vnd.openxmlformats-officedocument.wordprocessingml.document"}, "docx"},
+                          {{"rtf"}, "rtf"},
+                          {{"xls", "vnd.ms-excel", "x-excel"}, "xls"},
+                          {{"xlsx", "vnd.openxmlformats-officedocument.spreadsheetml.sheet"}, "xlsx"},
+                          {{"pptx", "vnd.openxmlformats-officedocument.presentationml.presentation"}, "pptx"},
+                          {{"pps"}, "pps"},
+                          {{"ppsx", "vnd.openxmlformats-officedocument.presentationml.slideshow"}, "ppsx"},
+                          {{"dll", "x-msdownload"}, "dll"},
+                          {{"tar", "x-tar"}, "tar"},
+                          {{"tgz", "x-compressed"}, "tgz"},
+                          {{"zip", "x-zip-compressed"}, "zip"},
+                          {{"z", "x-compress"}, "z"},
+                      });
     }
     if (main == QLatin1String("text"))
         return Lookup(sub, {{{"html", "txt", "htm", "xml", "css"}, nullptr}, {{"plain"}, "txt"}});
     if (main == QLatin1String("image")) {
-        return Lookup(sub, {
-                               {{"jpg", "jpeg", "gif", "png", "bmp", "ief", "tif", "pjpeg", "g3fax"}, nullptr},
-                               {{"tiff"}, "tif"},
-                               {{"x-png"}, "png"},
-                               {{"x-ms-bmp"}, "bmp"},
-                               {{"x-icon"}, "ico"},
-                           });
+        return Lookup(sub,
+                      {
+                          {{"jpg", "jpeg", "gif", "png", "bmp", "ief", "tif", "pjpeg", "g3fax"}, nullptr},
+                          {{"tiff"}, "tif"},
+                          {{"x-png"}, "png"},
+                          {{"x-ms-bmp"}, "bmp"},
+                          {{"x-icon"}, "ico"},
+                      });
     }
     if (main == QLatin1String("video")) {
         return Lookup(sub, {
@@ -100,10 +104,14 @@ QString Candidate(const QString &main, const QString &sub)
 
 bool IsAsciiLetter(QChar c)
 {
-    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+           (c >= QLatin1Char('A') && c <= QLatin1Char('Z'));
 }
 
-bool IsAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool IsAsciiDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 // A letter, then letters or digits (so video/mpeg4 keeps its "mp4"); a run of
 // more than five is no extension.
@@ -150,7 +158,10 @@ Match Matches(const QByteArray &head, const std::vector<Signature> &parts)
     return Match::Yes;
 }
 
-QByteArray Hex(const char *hex) { return QByteArray::fromHex(QByteArray(hex)); }
+QByteArray Hex(const char *hex)
+{
+    return QByteArray::fromHex(QByteArray(hex));
+}
 
 // The leading-byte tests; an empty tag is a compound document, told apart by
 // the rows that follow in CompoundTag.
@@ -205,7 +216,10 @@ Match CompoundTag(const QByteArray &head, QString *tag)
 }
 
 // Latin-1 keeps every ASCII byte as it is, which is all the markers need.
-QString AsText(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
+QString AsText(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes);
+}
 
 bool LooksLikeWebPage(const QByteArray &head)
 {
@@ -219,7 +233,8 @@ bool LooksLikeWebPage(const QByteArray &head)
 bool LooksLikeTicket(const QByteArray &content)
 {
     const QString text = AsText(content);
-    for (const char *marker : {"A1=", "[TARGET]", "A2=", "B1=", "B2=", "C1=", "C2=", "D1=", "D2=", "DOCTYPE="}) {
+    for (const char *marker :
+         {"A1=", "[TARGET]", "A2=", "B1=", "B2=", "C1=", "C2=", "D1=", "D2=", "DOCTYPE="}) {
         if (!text.contains(QLatin1String(marker), Qt::CaseInsensitive))
             return false;
     }

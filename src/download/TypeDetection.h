@@ -5,7 +5,8 @@
 
 #include <QString>
 
-namespace dh {
+namespace dh
+{
 
 // Media type (the Content-Type value before its first ";") -> extension or empty.
 QString ExtensionFromContentType(const QString &mediaType);

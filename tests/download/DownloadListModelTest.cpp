@@ -9,7 +9,8 @@
 
 using namespace dh;
 
-namespace {
+namespace
+{
 
 const QString kFolder = QDir::toNativeSeparators(QStringLiteral("/downloads/"));
 
@@ -36,7 +37,8 @@ void Fill(DownloadListModel &model, DownloadListModel::Column column, const QStr
     }
 }
 
-class SharedValuesGuard {
+class SharedValuesGuard
+{
 public:
     SharedValuesGuard() : m_saved(Shared()) {}
     ~SharedValuesGuard() { Shared() = m_saved; }
@@ -62,10 +64,10 @@ TEST(DownloadList, AddressHelpers)
 TEST(DownloadList, DuplicateKeysAreAbsorbed)
 {
     DownloadListModel model;
-    EXPECT_TRUE(model.加入下载列表(QStringLiteral("http://h/a.pdf"), QStringLiteral("first"), QStringLiteral("pdf"),
-                                   kFolder, QString()));
-    EXPECT_TRUE(model.加入下载列表(QStringLiteral("http://h/a.pdf"), QStringLiteral("second"), QStringLiteral("pdf"),
-                                   kFolder, QString()));
+    EXPECT_TRUE(model.加入下载列表(QStringLiteral("http://h/a.pdf"), QStringLiteral("first"),
+                                   QStringLiteral("pdf"), kFolder, QString()));
+    EXPECT_TRUE(model.加入下载列表(QStringLiteral("http://h/a.pdf"), QStringLiteral("second"),
+                                   QStringLiteral("pdf"), kFolder, QString()));
     EXPECT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.Item(0).name, QStringLiteral("first"));
 
@@ -91,7 +93,8 @@ TEST(DownloadList, NewItemNameFolderAndColumns)
     EXPECT_EQ(byTitle.referrer, QStringLiteral("http://h/list"));
     EXPECT_EQ(byTitle.state, ItemState::Waiting);
     EXPECT_TRUE(byTitle.size.isEmpty() && byTitle.received.isEmpty() && byTitle.percent.isEmpty());
-    EXPECT_EQ(model.data(model.index(0, 0), DownloadListModel::ReferrerRole).toString(), QStringLiteral("http://h/list"));
+    EXPECT_EQ(model.data(model.index(0, 0), DownloadListModel::ReferrerRole).toString(),
+              QStringLiteral("http://h/list"));
     EXPECT_EQ(model.data(model.index(0, 3), DownloadListModel::KeyRole).toString(),
               QStringLiteral("http://h/d/paper.v2.pdf"));
 
@@ -105,9 +108,10 @@ TEST(DownloadList, NewItemNameFolderAndColumns)
     QStringList captions;
     for (int c = 0; c < model.columnCount(); ++c)
         captions << model.headerData(c, Qt::Horizontal).toString();
-    EXPECT_EQ(captions, QStringList({QStringLiteral("名称"), QStringLiteral("类型"), QStringLiteral("文件大小"),
-                                     QStringLiteral("已下载数"), QStringLiteral("百分比"), QStringLiteral("保存路径"),
-                                     QStringLiteral("B")}));
+    EXPECT_EQ(captions,
+              QStringList({QStringLiteral("名称"), QStringLiteral("类型"), QStringLiteral("文件大小"),
+                           QStringLiteral("已下载数"), QStringLiteral("百分比"), QStringLiteral("保存路径"),
+                           QStringLiteral("B")}));
     EXPECT_FALSE(model.flags(model.index(0, 0)).testFlag(Qt::ItemIsEditable));
 }
 
@@ -157,7 +161,8 @@ TEST(DownloadList, ProblemItemsAreWebPagesAndOtherFailures)
 {
     DownloadListModel model;
     for (int i = 0; i < 4; ++i)
-        Add(model, QStringLiteral("h%1").arg(i), QStringLiteral("t"), i % 2 ? QStringLiteral("html") : QStringLiteral("HTM"));
+        Add(model, QStringLiteral("h%1").arg(i), QStringLiteral("t"),
+            i % 2 ? QStringLiteral("html") : QStringLiteral("HTM"));
     Add(model, QStringLiteral("p"), QStringLiteral("t"), QStringLiteral("pdf"));
     EXPECT_EQ(model.CountProblemItems(), 4);
     model.SetState(4, ItemState::Failed);
@@ -226,10 +231,12 @@ TEST(DownloadList, SizeSortIsNumericAndKeepsTexts)
     model.ClickSort(DownloadListModel::SizeColumn); // the first click turns the list descending
     EXPECT_EQ(model.SortOrder(), Qt::DescendingOrder);
     EXPECT_EQ(Column(model, DownloadListModel::SizeColumn),
-              QStringList({QStringLiteral("未知"), QStringLiteral("100"), QStringLiteral("10"), QStringLiteral("9")}));
+              QStringList({QStringLiteral("未知"), QStringLiteral("100"), QStringLiteral("10"),
+                           QStringLiteral("9")}));
     model.ClickSort(DownloadListModel::SizeColumn);
     EXPECT_EQ(Column(model, DownloadListModel::SizeColumn),
-              QStringList({QStringLiteral("9"), QStringLiteral("10"), QStringLiteral("100"), QStringLiteral("未知")}));
+              QStringList({QStringLiteral("9"), QStringLiteral("10"), QStringLiteral("100"),
+                           QStringLiteral("未知")}));
     // the key index follows the rows
     for (int row = 0; row < model.Count(); ++row)
         EXPECT_EQ(model.RowOfKey(model.Item(row).key), row);
@@ -239,7 +246,8 @@ TEST(DownloadList, PercentSortKeepsResultTexts)
 {
     DownloadListModel model;
     Fill(model, DownloadListModel::PercentColumn,
-         {QStringLiteral("40%"), QStringLiteral("大文件，跳过"), QString(), QStringLiteral("5%"), QStringLiteral("100%")});
+         {QStringLiteral("40%"), QStringLiteral("大文件，跳过"), QString(), QStringLiteral("5%"),
+          QStringLiteral("100%")});
     model.sort(DownloadListModel::PercentColumn, Qt::AscendingOrder);
     EXPECT_EQ(Column(model, DownloadListModel::PercentColumn),
               QStringList({QString(), QStringLiteral("5%"), QStringLiteral("40%"), QStringLiteral("100%"),
@@ -252,16 +260,19 @@ TEST(DownloadList, DirectionIsOneForTheWholeListAndSortIsStable)
     Fill(model, DownloadListModel::NameColumn,
          {QStringLiteral("b"), QStringLiteral("A"), QStringLiteral("c"), QStringLiteral("a")});
     model.ClickSort(DownloadListModel::SizeColumn); // descending, all sizes empty: order kept
-    EXPECT_EQ(Column(model, DownloadListModel::NameColumn),
-              QStringList({QStringLiteral("b"), QStringLiteral("A"), QStringLiteral("c"), QStringLiteral("a")}));
+    EXPECT_EQ(
+        Column(model, DownloadListModel::NameColumn),
+        QStringList({QStringLiteral("b"), QStringLiteral("A"), QStringLiteral("c"), QStringLiteral("a")}));
     model.ClickSort(DownloadListModel::NameColumn); // flips to ascending though the column is new
     EXPECT_EQ(model.SortOrder(), Qt::AscendingOrder);
     EXPECT_EQ(model.SortColumn(), int(DownloadListModel::NameColumn));
-    EXPECT_EQ(Column(model, DownloadListModel::NameColumn),
-              QStringList({QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_EQ(
+        Column(model, DownloadListModel::NameColumn),
+        QStringList({QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}));
     // received counts sort numerically too
     DownloadListModel received;
-    Fill(received, DownloadListModel::ReceivedColumn, {QStringLiteral("2048"), QStringLiteral("0"), QStringLiteral("300")});
+    Fill(received, DownloadListModel::ReceivedColumn,
+         {QStringLiteral("2048"), QStringLiteral("0"), QStringLiteral("300")});
     received.sort(DownloadListModel::ReceivedColumn, Qt::AscendingOrder);
     EXPECT_EQ(Column(received, DownloadListModel::ReceivedColumn),
               QStringList({QStringLiteral("0"), QStringLiteral("300"), QStringLiteral("2048")}));
@@ -275,7 +286,8 @@ TEST(DownloadList, RemovalAndKeyChangesKeepTheIndex)
     model.SetState(1, ItemState::Done);
     model.SetState(3, ItemState::Done);
     model.SetState(4, ItemState::Failed);
-    EXPECT_EQ(model.RemoveRowsIf([](int, const DownloadItem &item) { return item.state == ItemState::Done; }), 2);
+    EXPECT_EQ(model.RemoveRowsIf([](int, const DownloadItem &item) { return item.state == ItemState::Done; }),
+              2);
     EXPECT_EQ(model.rowCount(), 4);
     EXPECT_FALSE(model.ContainsKey(QStringLiteral("k1")));
     EXPECT_EQ(model.RowOfKey(QStringLiteral("k4")), 2);

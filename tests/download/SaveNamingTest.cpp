@@ -18,11 +18,18 @@
 
 using namespace dh;
 
-namespace {
+namespace
+{
 
-QString Native(const QString &path) { return QDir::toNativeSeparators(path); }
+QString Native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
-QString Folder(const QTemporaryDir &dir) { return Native(dir.path()) + QDir::separator(); }
+QString Folder(const QTemporaryDir &dir)
+{
+    return Native(dir.path()) + QDir::separator();
+}
 
 void Touch(const QString &path, const QByteArray &bytes = "old")
 {
@@ -60,7 +67,8 @@ QHash<QString, Vector> LoadVectors()
         if (fields.size() < 6)
             continue;
         const QByteArray octets = QByteArray::fromHex(fields.at(5));
-        const QString header = octets.isEmpty() ? QString::fromUtf8(fields.at(1)) : QString::fromLatin1(octets);
+        const QString header =
+            octets.isEmpty() ? QString::fromUtf8(fields.at(1)) : QString::fromLatin1(octets);
         vectors.insert(QString::fromUtf8(fields.at(0)), {header, QString::fromUtf8(fields.at(4))});
     }
     return vectors;
@@ -69,7 +77,8 @@ QHash<QString, Vector> LoadVectors()
 bool AllAsciiLetters(const QString &text)
 {
     for (QChar c : text) {
-        if (!((c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))))
+        if (!((c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+              (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))))
             return false;
     }
     return true;
@@ -78,7 +87,8 @@ bool AllAsciiLetters(const QString &text)
 // Makes the file impossible to delete: a read-only folder, and for a
 // privileged user, who ignores that, the file system's immutable flag.
 // Returns false when neither holds here.
-class Undeletable {
+class Undeletable
+{
 public:
     Undeletable(const QString &folder, const QString &file) : m_folder(folder), m_file(file)
     {
@@ -191,7 +201,8 @@ TEST(SaveNaming, RenameWithoutTypeHasNoDot)
     EXPECT_EQ(重命名保存路径(noSeparator, QStringLiteral("notes"), QString(), SameNameRule::Rename).path,
               f + QStringLiteral("notes"));
     Touch(f + QStringLiteral("notes"));
-    const SavePath free = 重命名保存路径(noSeparator, QStringLiteral("notes"), QString(), SameNameRule::Rename);
+    const SavePath free =
+        重命名保存路径(noSeparator, QStringLiteral("notes"), QString(), SameNameRule::Rename);
     EXPECT_EQ(free.path, f + QStringLiteral("notes[001]"));
     EXPECT_EQ(free.newName, QStringLiteral("notes[001]"));
 }
@@ -226,8 +237,9 @@ TEST(SaveNaming, ContentDispositionLineFromHeaderBlock)
                                          "  content-DISPOSITION:  attachment; filename=a.pdf \r\n"
                                          "Content-Disposition: inline\r\n\r\n");
     EXPECT_EQ(从网络文件Header获取ContentDisposition(block), QStringLiteral("attachment; filename=a.pdf"));
-    EXPECT_EQ(从网络文件Header获取ContentDisposition(QStringLiteral("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n")),
-              QString());
+    EXPECT_EQ(
+        从网络文件Header获取ContentDisposition(QStringLiteral("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n")),
+        QString());
     EXPECT_EQ(从网络文件Header获取ContentDisposition(QString()), QString());
     EXPECT_EQ(从网络文件Header获取ContentDisposition(QStringLiteral("X-Content-Disposition: y")), QString());
 }
@@ -251,7 +263,8 @@ TEST(SaveNaming, FileNameFromDispositionValue)
     // reads a lone two-byte shape as a code-page character.
     const QString escaped = QStringLiteral("attachment; filename=%C3%A9.pdf");
     EXPECT_EQ(parse(escaped).name, QString(QChar(0xE9)));
-    EXPECT_EQ(parse(escaped + QStringLiteral("; filename*=UTF-8''x")).name, FromCp936(QByteArray::fromHex("C3A9")));
+    EXPECT_EQ(parse(escaped + QStringLiteral("; filename*=UTF-8''x")).name,
+              FromCp936(QByteArray::fromHex("C3A9")));
 }
 
 TEST(SaveNaming, DispositionVectorsFollowTheSimpleRule)
@@ -267,12 +280,13 @@ TEST(SaveNaming, DispositionVectorsFollowTheSimpleRule)
         {"tc2231/attwithasciifilename", "foo", "html"},
         {"tc2231/attwithasciifilenameucase", "foo", "html"},
         {"tc2231/attwithasciifilename25", "0000000000111111111122222", ""}, // no dot
-        {"tc2231/attwithasciifnescapedquote", "\\quoting\\ tested", "html"}, // quotes removed, backslashes kept
+        {"tc2231/attwithasciifnescapedquote", "\\quoting\\ tested",
+         "html"},                                                   // quotes removed, backslashes kept
         {"tc2231/attwithquotedsemicolon", "Heres a semicolon", ""}, // cut at ";" inside the quotes
         {"tc2231/attwithfntokensq", "foo", "bar"},
         {"tc2231/attwithfnrawpctenca", "foo-A", "html"}, // decoded, unlike the RFC
         {"tc2231/attwithfnrawpctenclong", "foo-\u00e4-\u20ac", "html"},
-        {"tc2231/attwithasciifilenamews1", "", ""}, // "filename =" is not "filename="
+        {"tc2231/attwithasciifilenamews1", "", ""},   // "filename =" is not "filename="
         {"tc2231/attmissingdisposition3", "bar", ""}, // first "filename=" even inside quotes
         {"tc2231/attbrokenquotedfn", "foo.html", "txt"},
         {"tc2231/attconfusedparam", "foo", "html"}, // found inside "xfilename="
@@ -284,7 +298,7 @@ TEST(SaveNaming, DispositionVectorsFollowTheSimpleRule)
         {"tc2231/attfnboth", "foo-ae", "html"},
         {"tc2231/attfnboth2", "foo-ae", "html"}, // the plain form, though it comes second
         {"tc2231/attrfc2047quoted", "=?ISO-8859-1?Q?foo-=E4", "html"}, // "html?=" keeps its letters
-        {"chromium/Filename-08", "", ""}, // TAB before "="
+        {"chromium/Filename-08", "", ""},                              // TAB before "="
         {"chromium/Filename-14", "abcdef", "pdf"},
         {"chromium/Filename-15", "abc  de", "pdf"}, // TAB and LF removed, double space kept
         {"chromium/Filename-16", "\uc608\uc220 \uc608\uc220", "jpg"},
@@ -294,12 +308,14 @@ TEST(SaveNaming, DispositionVectorsFollowTheSimpleRule)
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(vectors.contains(QString::fromLatin1(c.id))) << c.id;
-        const SuggestedName n = 从下载头信息ContentDisposition获取文件名(vectors.value(QString::fromLatin1(c.id)).header);
+        const SuggestedName n =
+            从下载头信息ContentDisposition获取文件名(vectors.value(QString::fromLatin1(c.id)).header);
         EXPECT_EQ(n.name, QString::fromUtf8(c.name)) << c.id;
         EXPECT_EQ(n.extension, QString::fromUtf8(c.extension)) << c.id;
     }
     // raw 8-bit bytes still give the extension
-    EXPECT_EQ(从下载头信息ContentDisposition获取文件名(vectors.value(QStringLiteral("tc2231/attwithisofnplain")).header)
+    EXPECT_EQ(从下载头信息ContentDisposition获取文件名(
+                  vectors.value(QStringLiteral("tc2231/attwithisofnplain")).header)
                   .extension,
               QStringLiteral("html"));
 
@@ -314,8 +330,9 @@ TEST(SaveNaming, DispositionVectorsFollowTheSimpleRule)
         // would end the line, so those values cannot stand in a block)
         if (it.value().header.contains(QLatin1Char('\n')) || it.value().header.contains(QLatin1Char('\r')))
             continue;
-        EXPECT_EQ(从网络文件Header获取ContentDisposition(QStringLiteral("HTTP/1.1 200 OK\r\nContent-Disposition: ")
-                                                         + it.value().header + QStringLiteral("\r\n")),
+        EXPECT_EQ(从网络文件Header获取ContentDisposition(
+                      QStringLiteral("HTTP/1.1 200 OK\r\nContent-Disposition: ") + it.value().header +
+                      QStringLiteral("\r\n")),
                   it.value().header.trimmed())
             << it.key().toStdString();
     }
@@ -329,7 +346,8 @@ TEST(SettleItemPath, MediaTypeGivesAnotherTypeWhoseFileIsReplaced)
     DownloadItem item = ItemIn(f, QStringLiteral("doc"), QStringLiteral("htm"));
     // the skip rule looked for doc.htm, which is not there
     ASSERT_TRUE(确定是需要下载(item, SameNameRule::Skip));
-    const SettleResult r = SettleItemPath(item, QStringLiteral("application/pdf; charset=x"), {}, SameNameRule::Skip);
+    const SettleResult r =
+        SettleItemPath(item, QStringLiteral("application/pdf; charset=x"), {}, SameNameRule::Skip);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(item.type, QStringLiteral("pdf"));
     EXPECT_EQ(r.path, f + QStringLiteral("doc.pdf"));
@@ -340,17 +358,22 @@ TEST(SettleItemPath, TypeFromDispositionThenCharsetElseUnchanged)
 {
     QTemporaryDir dir;
     const QString f = Folder(dir);
-    const QString headers = QStringLiteral("HTTP/1.1 200 OK\r\nContent-Disposition: attachment; filename=\"x.PDF\"\r\n");
+    const QString headers =
+        QStringLiteral("HTTP/1.1 200 OK\r\nContent-Disposition: attachment; filename=\"x.PDF\"\r\n");
     DownloadItem item = ItemIn(f, QStringLiteral("a"), QStringLiteral("caj"));
-    EXPECT_TRUE(SettleItemPath(item, QStringLiteral("application/octet-stream"), headers, SameNameRule::Rename).ok);
+    EXPECT_TRUE(
+        SettleItemPath(item, QStringLiteral("application/octet-stream"), headers, SameNameRule::Rename).ok);
     EXPECT_EQ(item.type, QStringLiteral("PDF"));
 
     item = ItemIn(f, QStringLiteral("a"), QStringLiteral("caj"));
-    EXPECT_TRUE(SettleItemPath(item, QStringLiteral("application/octet-stream; Charset=gbk"), {}, SameNameRule::Rename).ok);
+    EXPECT_TRUE(SettleItemPath(item, QStringLiteral("application/octet-stream; Charset=gbk"), {},
+                               SameNameRule::Rename)
+                    .ok);
     EXPECT_EQ(item.type, QStringLiteral("htm"));
 
     item = ItemIn(f, QStringLiteral("a"), QStringLiteral("caj"));
-    EXPECT_TRUE(SettleItemPath(item, QStringLiteral("application/octet-stream"), {}, SameNameRule::Rename).ok);
+    EXPECT_TRUE(
+        SettleItemPath(item, QStringLiteral("application/octet-stream"), {}, SameNameRule::Rename).ok);
     EXPECT_EQ(item.type, QStringLiteral("caj"));
 }
 
@@ -370,7 +393,8 @@ TEST(SettleItemPath, NameFolderAndRenameRule)
     r = SettleItemPath(item, QString(), {}, SameNameRule::Rename);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(item.name, QStringLiteral("abc[001]"));
-    EXPECT_TRUE(QFile::exists(folder + QDir::separator() + QStringLiteral("abc"))); // renaming keeps the old file
+    EXPECT_TRUE(
+        QFile::exists(folder + QDir::separator() + QStringLiteral("abc"))); // renaming keeps the old file
 }
 
 TEST(SettleItemPath, UndeletableFileFailsWithCannotReplace)
@@ -385,7 +409,8 @@ TEST(SettleItemPath, UndeletableFileFailsWithCannotReplace)
         GTEST_SKIP() << "no way to make a file undeletable here";
 
     DownloadItem item = ItemIn(folder, QStringLiteral("doc"), QStringLiteral("pdf"));
-    const SettleResult r = SettleItemPath(item, QStringLiteral("application/pdf"), {}, SameNameRule::Overwrite);
+    const SettleResult r =
+        SettleItemPath(item, QStringLiteral("application/pdf"), {}, SameNameRule::Overwrite);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.path, file);
     EXPECT_EQ(item.state, ItemState::Failed);

@@ -8,9 +8,13 @@
 
 using namespace dh;
 
-namespace {
+namespace
+{
 
-QString Fixture(const char *name) { return QString::fromUtf8(DH_FIXTURES_DIR) + QStringLiteral("/files/") + QString::fromUtf8(name); }
+QString Fixture(const char *name)
+{
+    return QString::fromUtf8(DH_FIXTURES_DIR) + QStringLiteral("/files/") + QString::fromUtf8(name);
+}
 
 QString Write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
@@ -61,7 +65,7 @@ TEST(TypeDetection, RealFilesGiveTheirTags)
         {"poi-basic_test_ppt_file.ppt", ""},
         {"unstructured-fake-doc.rtf", "rtf"},
         {"textract-standardized_text.docx", "docx"},
-        {"unstructured-fake.docx", "zip"}, // re-packed: flags 00 00
+        {"unstructured-fake.docx", "zip"},     // re-packed: flags 00 00
         {"unstructured-docx-shapes.docx", ""}, // flags 08 08
         {"textract-standardized_text.xlsx", "docx"},
         {"textract-standardized_text.pptx", "docx"},
@@ -73,7 +77,7 @@ TEST(TypeDetection, RealFilesGiveTheirTags)
         {"goexif-samsung-exif-ii.jpg", ""}, // Intel byte order
         {"mutagen-vbri-id3v23.mp3", "mp3"},
         {"mutagen-silence-44-s-v1-id3v1-only.mp3", "mp3"}, // trailer only
-        {"mutagen-id3v1v2-combined-id3v24.mp3", "mp3"}, // ID3v2.4: the trailer saves it
+        {"mutagen-id3v1v2-combined-id3v24.mp3", "mp3"},    // ID3v2.4: the trailer saves it
         {"mutagen-id3v22-test.mp3", ""},
         {"mutagen-no-tags.mp3", ""},
         {"object-testfiles-import.exe", "exe"},
@@ -94,17 +98,20 @@ TEST(TypeDetection, ShortFilesStopAtTheHeadBuffer)
 {
     QTemporaryDir dir;
     // Three bytes: the fourth byte of the buffer reads as 0, so "CAJ\0" matches.
-    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("caj3"), QByteArray::fromHex("43414A"))), QStringLiteral("kdh"));
+    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("caj3"), QByteArray::fromHex("43414A"))),
+              QStringLiteral("kdh"));
     EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("two"), QByteArray("%P"))), QString());
     EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("empty"), QByteArray())), QString());
     // The Exif test needs offset 15 before the JFIF test is reached.
-    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("jfif10"), QByteArray::fromHex("FFD8FFE000104A464946"))),
+    EXPECT_EQ(打开文件判断文件类型(
+                  Write(dir, QStringLiteral("jfif10"), QByteArray::fromHex("FFD8FFE000104A464946"))),
               QString());
     QByteArray jfif = QByteArray::fromHex("FFD8FFE000104A464946") + QByteArray(6, '\0');
     EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("jfif16"), jfif)), QStringLiteral("jpg"));
     // A compound document too short for its program test gives nothing.
     const QByteArray compound = QByteArray::fromHex("D0CF11E0A1B11AE1");
-    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("cfb-short"), compound + QByteArray(400, '\0'))), QString());
+    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("cfb-short"), compound + QByteArray(400, '\0'))),
+              QString());
     QByteArray ppt = compound + QByteArray(600, '\0');
     ppt[515] = char(0xF0);
     EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("cfb-ppt"), ppt)), QStringLiteral("ppt"));
@@ -136,23 +143,29 @@ TEST(TypeDetection, TrailerTagGivesMp3)
 TEST(TypeDetection, WebPageMarkersInTheHeadOfSmallFiles)
 {
     QTemporaryDir dir;
-    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("p150"), PageOfSize(150 * 1024))), QStringLiteral("htm"));
+    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("p150"), PageOfSize(150 * 1024))),
+              QStringLiteral("htm"));
     EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("p250"), PageOfSize(250 * 1024))), QString());
-    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("late"), PageOfSize(150 * 1024, 10240))), QString());
+    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("late"), PageOfSize(150 * 1024, 10240))),
+              QString());
     // the limit is strict: 204799 bytes is a page, 204800 is not
-    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("p-1"), PageOfSize(204799))), QStringLiteral("htm"));
+    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("p-1"), PageOfSize(204799))),
+              QStringLiteral("htm"));
     EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("p0"), PageOfSize(204800))), QString());
     // an html tag alone is not enough, and the match ignores case
-    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("bare"), QByteArray("<html lang=x>") + QByteArray(40, ' '))),
+    EXPECT_EQ(打开文件判断文件类型(
+                  Write(dir, QStringLiteral("bare"), QByteArray("<html lang=x>") + QByteArray(40, ' '))),
               QString());
-    EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("upper"), QByteArray("<HTML ><BODY>") + QByteArray(40, ' '))),
+    EXPECT_EQ(打开文件判断文件类型(
+                  Write(dir, QStringLiteral("upper"), QByteArray("<HTML ><BODY>") + QByteArray(40, ' '))),
               QStringLiteral("htm"));
 }
 
 TEST(TypeDetection, TicketFileNeedsAllTenMarkers)
 {
     QTemporaryDir dir;
-    QByteArray ticket = "[target]\r\na1=x\r\na2=x\r\nb1=x\r\nb2=x\r\nc1=x\r\nc2=x\r\nd1=x\r\nd2=x\r\ndoctype=x\r\n";
+    QByteArray ticket =
+        "[target]\r\na1=x\r\na2=x\r\nb1=x\r\nb2=x\r\nc1=x\r\nc2=x\r\nd1=x\r\nd2=x\r\ndoctype=x\r\n";
     ticket += QByteArray(2048 - ticket.size(), ' ');
     EXPECT_EQ(打开文件判断文件类型(Write(dir, QStringLiteral("ticket"), ticket)), QStringLiteral("caa"));
     QByteArray noTarget = ticket;
@@ -199,7 +212,8 @@ TEST(TypeDetection, ExtensionFromContentType)
         {"video/3gpp", ""}, // must begin with a letter
     };
     for (const auto &c : cases)
-        EXPECT_EQ(ExtensionFromContentType(QString::fromLatin1(c.mediaType)), QString::fromLatin1(c.extension))
+        EXPECT_EQ(ExtensionFromContentType(QString::fromLatin1(c.mediaType)),
+                  QString::fromLatin1(c.extension))
             << c.mediaType;
 }
 
@@ -260,11 +274,10 @@ TEST(CorrectItemType, DoesNotRenameWithinTheZipFamily)
         const char *fixture;
         const char *type;
     } kept[] = {
-        {"textract-standardized_text.xlsx", "xlsx"}, // detected as docx
-        {"textract-standardized_text.pptx", "pptx"}, // detected as docx
-        {"textract-standardized_text.pptx", "ppsx"},
-        {"unstructured-fake.docx", "docx"}, // detected as zip
-        {"textract-standardized_text.docx", "zip"}, // detected as docx
+        {"textract-standardized_text.xlsx", "xlsx"},                                     // detected as docx
+        {"textract-standardized_text.pptx", "pptx"},                                     // detected as docx
+        {"textract-standardized_text.pptx", "ppsx"}, {"unstructured-fake.docx", "docx"}, // detected as zip
+        {"textract-standardized_text.docx", "zip"},                                      // detected as docx
         {"unstructured-simple.zip", "XLSX"},
     };
     int n = 0;
