@@ -1,3 +1,4 @@
+#include "download/DownloadWindow.h"
 #include "shell/StartWindow.h"
 #include "util/AppInfo.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(dh::AppTitle());
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false); // only the start window ends the program
+    dh::RegisterDownloadWindow();
     dh::StartWindow start;
     start.StartUp();
     return app.exec();

@@ -1,0 +1,108 @@
+#pragma once
+// The download window (fFileDownload): the download list, the scheduler that
+// works through it and the controls of its rules.
+#include "download/DownloadListModel.h"
+#include "download/SaveNaming.h"
+#include "download/TransferOne.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QNetworkAccessManager;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+class QTreeView;
+class QAction;
+
+namespace dh {
+
+class DownloadWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit DownloadWindow(QWidget *parent = nullptr);
+    ~DownloadWindow() override;
+
+    // The one instance, or null.
+    static DownloadWindow *Instance();
+    static DownloadWindow *EnsureInstance();
+
+    DownloadListModel *Model() const { return m_model; }
+    QTreeView *View() const { return m_view; }
+
+    void StartDownloading();
+    void StopDownloading();
+    bool IsDownloading() const;
+    bool SchedulerOn() const;
+    bool BusyFlag() const { return m_busy; }
+    void SchedulerTick();
+    void SupervisorTick();
+    SameNameRule Rule() const;
+    int Method() const { return m_method; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void loadWindow();
+    void switchMethod();
+    void inetDownloadCurrent(int row);
+    void closingSteps(int row);
+    void headerClicked(int column);
+    void doubleClicked(const QModelIndex &index);
+    void clicked(const QModelIndex &index);
+    void listMenu(const QPoint &pos);
+    void updateCount();
+    void openAndDetect();
+    void checkAndCorrect();
+
+    DownloadListModel *m_model = nullptr;
+    QTreeView *m_view = nullptr;
+    QNetworkAccessManager *m_manager = nullptr;
+    bool m_busy = false;
+    qint64 m_lastFinish = 0;
+    int m_method = 1;
+    int m_slotTable[12] = {};
+    bool m_transferRunning = false;
+
+    QLabel *m_label1 = nullptr;
+    QLabel *m_label7 = nullptr;
+    QLabel *m_panels[4] = {};
+    QPushButton *m_command26 = nullptr;
+    QPushButton *m_command4 = nullptr;
+    QPushButton *m_command31 = nullptr;
+    QComboBox *m_combo1 = nullptr;
+    QComboBox *m_combo2 = nullptr;
+    QComboBox *m_combo3 = nullptr;
+    QComboBox *m_combo4 = nullptr;
+    QCheckBox *m_check3 = nullptr;
+    QCheckBox *m_check4 = nullptr;
+    QCheckBox *m_check5 = nullptr;
+    QCheckBox *m_check6 = nullptr;
+    QRadioButton *m_rules[3] = {};
+    QFrame *m_shape1 = nullptr;
+    QTimer *m_timerDown = nullptr;
+    QTimer *m_timer1 = nullptr;
+    QMenu *m_listMenu = nullptr;
+    QAction *m_selectAll = nullptr;
+    QAction *m_startAction = nullptr;
+    QAction *m_stopAction = nullptr;
+    QAction *m_clearAll = nullptr;
+    QMenu *m_removeMenu = nullptr;
+    QAction *m_follow = nullptr;
+};
+
+// Registers the download window's entries with the window hub (hand-off,
+// show after an analysis, the menus' "打开下载窗口").
+void RegisterDownloadWindow();
+
+} // namespace dh
