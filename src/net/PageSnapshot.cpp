@@ -32,7 +32,7 @@ QList<SnapLink> parseLinks(const QJsonArray &array)
     return links;
 }
 
-// [handle, tag, class, link|null, spanText|null, bracketTagText]
+// [handle, tag, class, link|null, spanText|null, bracketTagText, parent]
 // link = [handle, href, text, h3Text|null]
 bool parseElement(const QJsonArray &a, SnapElement &e)
 {
@@ -53,6 +53,7 @@ bool parseElement(const QJsonArray &a, SnapElement &e)
     e.hasSpan = a.at(4).isString();
     e.spanText = a.at(4).toString();
     e.bracketTagText = a.at(5).toString();
+    e.parent = a.size() > 6 ? a.at(6).toInt(-1) : -1;
     return true;
 }
 

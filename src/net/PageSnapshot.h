@@ -29,6 +29,8 @@ struct SnapElement {
     QString spanText;
     // Inner text of the first descendant SPAN whose text looks like "[PDF]", or empty.
     QString bracketTagText;
+    // Index in PageSnapshot::elements of the nearest enclosing listed element, or -1.
+    int parent = -1;
 };
 
 struct PageSnapshot {

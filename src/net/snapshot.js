@@ -52,11 +52,21 @@
         var root = doc.documentElement;
         var elements = [];
         var all = doc.querySelectorAll('li[class], div[class]');
+        var indexOf = new Map();
         for (var i = 0; i < all.length; ++i) {
             var el = all[i];
             var sp = spans(el);
+            // ancestors come first in document order, so the nearest listed one is known
+            var parent = -1;
+            for (var up = el.parentElement; up; up = up.parentElement) {
+                if (indexOf.has(up)) {
+                    parent = indexOf.get(up);
+                    break;
+                }
+            }
+            indexOf.set(el, i);
             elements.push([handle(el), String(el.tagName).toUpperCase(), el.getAttribute('class'), firstLink(el),
-                           sp[0], sp[1]]);
+                           sp[0], sp[1], parent]);
         }
         var next = doc.getElementById('pnnext');
         var result = {

@@ -5,30 +5,29 @@
 #include <algorithm>
 
 #include <QRegularExpression>
-#include <QStringList>
 #include <QSet>
+#include <QStringList>
 #include <QUrl>
 
-namespace dh {
+namespace dh
+{
 
-namespace {
+namespace
+{
 
 // Index in PageSnapshot::elements of the nearest enclosing listed element, or -1.
-// Older snapshots carry no nesting; the class-token extractor then falls back to
-// telling hits apart by their link alone.
-template <typename Element>
-int EnclosingIndex(const Element &e)
-{
-    if constexpr (requires { e.parent; })
-        return e.parent;
-    else
-        return -1;
-}
+int EnclosingIndex(const SnapElement &e) { return e.parent; }
 
 // QString::trimmed also removes U+00A0, which basic-layout pages put after "[PDF]".
-QString Trim(const QString &s) { return s.trimmed(); }
+QString Trim(const QString &s)
+{
+    return s.trimmed();
+}
 
-bool IsTag(const SnapElement &e, QLatin1String tag) { return e.tag.compare(tag, Qt::CaseInsensitive) == 0; }
+bool IsTag(const SnapElement &e, QLatin1String tag)
+{
+    return e.tag.compare(tag, Qt::CaseInsensitive) == 0;
+}
 
 QString HitTitle(const SnapElement &e)
 {
@@ -112,8 +111,8 @@ bool HandOver(QString title, const QString &url, const QString &type, const Page
 }
 
 template <typename IsHit>
-ExtractResult ExtractClassHits(const PageSnapshot &snapshot, const QString &folder, const ExtractOptions &options,
-                               const ResultSink &sink, IsHit isHit)
+ExtractResult ExtractClassHits(const PageSnapshot &snapshot, const QString &folder,
+                               const ExtractOptions &options, const ResultSink &sink, IsHit isHit)
 {
     ExtractResult result;
     for (const SnapElement &e : snapshot.elements) {
@@ -201,8 +200,9 @@ bool IsListCaptchaPage(const PageSnapshot &snapshot, bool scholar)
 {
     const QString &html = snapshot.html;
     return html.contains(QLatin1String("/sorry/image?"), Qt::CaseInsensitive) ||
-           html.contains(QLatin1String("Our systems have detected unusual traffic from your computer network"),
-                         Qt::CaseInsensitive) ||
+           html.contains(
+               QLatin1String("Our systems have detected unusual traffic from your computer network"),
+               Qt::CaseInsensitive) ||
            html.contains(QStringLiteral("我们的系统检测到您的计算机网络中存在异常流量")) ||
            (scholar && html.contains(QStringLiteral("请进行人机身份验证"))) || SorryPath(snapshot) ||
            AutomatedQueriesText(html);
@@ -210,20 +210,20 @@ bool IsListCaptchaPage(const PageSnapshot &snapshot, bool scholar)
 
 bool IsDivCaptchaPage(const PageSnapshot &snapshot)
 {
-    return snapshot.html.contains(QLatin1String("/sorry/image?id="), Qt::CaseInsensitive) || SorryPath(snapshot) ||
-           AutomatedQueriesText(snapshot.html);
+    return snapshot.html.contains(QLatin1String("/sorry/image?id="), Qt::CaseInsensitive) ||
+           SorryPath(snapshot) || AutomatedQueriesText(snapshot.html);
 }
 
-ExtractResult ExtractListResults(const PageSnapshot &snapshot, const QString &folder, const ExtractOptions &options,
-                                 const ResultSink &sink)
+ExtractResult ExtractListResults(const PageSnapshot &snapshot, const QString &folder,
+                                 const ExtractOptions &options, const ResultSink &sink)
 {
     if (IsListCaptchaPage(snapshot, options.scholar))
         return {0, true};
     return ExtractClassHits(snapshot, folder, options, sink, IsListHit);
 }
 
-ExtractResult ExtractDivResults(const PageSnapshot &snapshot, const QString &folder, const ExtractOptions &options,
-                                const ResultSink &sink)
+ExtractResult ExtractDivResults(const PageSnapshot &snapshot, const QString &folder,
+                                const ExtractOptions &options, const ResultSink &sink)
 {
     if (IsDivCaptchaPage(snapshot))
         return {0, true};
@@ -264,8 +264,8 @@ ExtractResult ExtractClassTokenResults(const PageSnapshot &snapshot, const QStri
     return result;
 }
 
-ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &folder, const ExtractOptions &options,
-                               const ResultSink &sink)
+ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &folder,
+                               const ExtractOptions &options, const ResultSink &sink)
 {
     // A block page yields no rows, whatever else it holds.
     ExtractResult result = ExtractListResults(snapshot, folder, options, sink);
@@ -277,7 +277,8 @@ ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &fold
     return ExtractClassTokenResults(snapshot, folder, options, sink);
 }
 
-namespace {
+namespace
+{
 
 bool IsNextText(QString text)
 {

@@ -7,7 +7,8 @@
 #include <QString>
 #include <functional>
 
-namespace dh {
+namespace dh
+{
 
 struct ExtractOptions {
     bool removeTitleSpaces = false; // Check1
@@ -28,19 +29,19 @@ struct ExtractResult {
 };
 
 // LI hits of class "g".
-ExtractResult ExtractListResults(const PageSnapshot &snapshot, const QString &folder, const ExtractOptions &options,
-                                 const ResultSink &sink);
+ExtractResult ExtractListResults(const PageSnapshot &snapshot, const QString &folder,
+                                 const ExtractOptions &options, const ResultSink &sink);
 // DIV hits of class "g" or "gs_ri".
-ExtractResult ExtractDivResults(const PageSnapshot &snapshot, const QString &folder, const ExtractOptions &options,
-                                const ResultSink &sink);
+ExtractResult ExtractDivResults(const PageSnapshot &snapshot, const QString &folder,
+                                const ExtractOptions &options, const ResultSink &sink);
 // LI/DIV hits whose class list holds the token "g" and whose first link holds an H3
 // (layouts where "g" is one class among several).
 ExtractResult ExtractClassTokenResults(const PageSnapshot &snapshot, const QString &folder,
                                        const ExtractOptions &options, const ResultSink &sink);
 // The list extractor, then the DIV extractor if nothing was handed, then the class-token
 // extractor if still nothing; stops at a block page.
-ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &folder, const ExtractOptions &options,
-                               const ResultSink &sink);
+ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &folder,
+                               const ExtractOptions &options, const ResultSink &sink);
 
 // Handle of the element to click for the next result page, or -1.
 int FindNextLink(const PageSnapshot &snapshot);

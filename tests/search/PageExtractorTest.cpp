@@ -6,7 +6,8 @@
 
 using namespace dh;
 
-namespace {
+namespace
+{
 
 const QString kPage = QStringLiteral("https://www.google.com/search?q=x&start=10");
 const QString kFolder = QStringLiteral("/data/docs");
@@ -19,8 +20,10 @@ struct Collector {
     QList<Row> rows;
     ResultSink Sink()
     {
-        return [this](const QString &t, const QString &u, const QString &p, const QString &ty, const QString &f,
-                      const QString &l) { rows.append({t, u, p, ty, f, l}); };
+        return [this](const QString &t, const QString &u, const QString &p, const QString &ty,
+                      const QString &f, const QString &l) {
+            rows.append({t, u, p, ty, f, l});
+        };
     }
     QStringList Titles() const
     {
@@ -45,7 +48,10 @@ SnapElement Hit(const QString &tag, const QString &cls, const QString &href, con
     return e;
 }
 
-SnapElement Li(const QString &href, const QString &text) { return Hit(QStringLiteral("LI"), QStringLiteral("g"), href, text); }
+SnapElement Li(const QString &href, const QString &text)
+{
+    return Hit(QStringLiteral("LI"), QStringLiteral("g"), href, text);
+}
 SnapElement Div(const QString &href, const QString &text, const QString &cls = QStringLiteral("g"))
 {
     return Hit(QStringLiteral("DIV"), cls, href, text);
@@ -65,7 +71,8 @@ SnapElement WithH3(SnapElement e, const QString &h3)
     return e;
 }
 
-PageSnapshot Page(QList<SnapElement> elements, const QString &html = QStringLiteral("<html><body></body></html>"))
+PageSnapshot Page(QList<SnapElement> elements,
+                  const QString &html = QStringLiteral("<html><body></body></html>"))
 {
     PageSnapshot s;
     s.valid = true;
@@ -88,7 +95,8 @@ Row OneRow(const SnapElement &e, const ExtractOptions &options = {})
 TEST(PageExtractorUrl, RedirectsAreUnwrappedAndDirectLinksKeptWhole)
 {
     // &amp; first becomes &, then the engine's tail is cut.
-    EXPECT_EQ(UnwrapResultUrl(QStringLiteral(" https://www.google.com/url?q=http://a.org/x.pdf&amp;sa=U&amp;ved=0 ")),
+    EXPECT_EQ(UnwrapResultUrl(
+                  QStringLiteral(" https://www.google.com/url?q=http://a.org/x.pdf&amp;sa=U&amp;ved=0 ")),
               QStringLiteral("http://a.org/x.pdf"));
     EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://m.example/url?url=https://b.org/y.doc&rct=j&q=z")),
               QStringLiteral("https://b.org/y.doc"));
@@ -110,12 +118,12 @@ TEST(PageExtractorUrl, OnlyDownloadableAddressesAreHandedOver)
     EXPECT_TRUE(IsUsableLinkUrl(QStringLiteral("ftp://h/a.pdf")));
     EXPECT_TRUE(IsUsableLinkUrl(QStringLiteral("HTTP://h/")));
     Collector c;
-    const ExtractResult r = ExtractListResults(
-        Page({Li(QStringLiteral("javascript:void(0)"), QStringLiteral("Save")),
-              Li(QStringLiteral("mailto:a@b.c"), QStringLiteral("Mail")),
-              Li(QStringLiteral("/relative/only.pdf"), QStringLiteral("Relative")),
-              Li(QStringLiteral("ftp://files.example/a.pdf"), QStringLiteral("Ftp"))}),
-        kFolder, {}, c.Sink());
+    const ExtractResult r =
+        ExtractListResults(Page({Li(QStringLiteral("javascript:void(0)"), QStringLiteral("Save")),
+                                 Li(QStringLiteral("mailto:a@b.c"), QStringLiteral("Mail")),
+                                 Li(QStringLiteral("/relative/only.pdf"), QStringLiteral("Relative")),
+                                 Li(QStringLiteral("ftp://files.example/a.pdf"), QStringLiteral("Ftp"))}),
+                           kFolder, {}, c.Sink());
     EXPECT_EQ(r.handed, 1);
     EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Ftp")});
 }
@@ -124,24 +132,35 @@ TEST(PageExtractorType, SpanTagAndUrlEndingInOrder)
 {
     const QString pdf = QStringLiteral("http://a.org/x.pdf");
     // The later test (".doc") overrides the tag.
-    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/x.doc"), QStringLiteral("T")), QStringLiteral("[PDF]"))).type,
+    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/x.doc"), QStringLiteral("T")),
+                              QStringLiteral("[PDF]")))
+                  .type,
               QStringLiteral("doc"));
     // Without a SPAN the URL is never looked at.
     EXPECT_EQ(OneRow(Li(pdf, QStringLiteral("T"))).url, pdf);
     EXPECT_EQ(OneRow(Li(pdf, QStringLiteral("T"))).type, QString());
     // Any SPAN lets the ending decide, in any case.
-    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/X.PDF"), QStringLiteral("T")), QStringLiteral("Cached"))).type,
+    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/X.PDF"), QStringLiteral("T")),
+                              QStringLiteral("Cached")))
+                  .type,
               QStringLiteral("PDF"));
     // Basic layout: "[PDF]" then a no-break space.
     EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/view"), QStringLiteral("T")),
-                              QStringLiteral("[PDF]") + QChar(0x00A0))).type,
+                              QStringLiteral("[PDF]") + QChar(0x00A0)))
+                  .type,
               QStringLiteral("PDF"));
-    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/view"), QStringLiteral("T")), QStringLiteral(" [rtf] "))).type,
+    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/view"), QStringLiteral("T")),
+                              QStringLiteral(" [rtf] ")))
+                  .type,
               QStringLiteral("rtf"));
-    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/s.xls"), QStringLiteral("T")), QStringLiteral("x"))).type,
-              QStringLiteral("xls"));
-    EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/s"), QStringLiteral("T")), QStringLiteral("[PPT]"))).type,
-              QStringLiteral("ppt"));
+    EXPECT_EQ(
+        OneRow(WithSpan(Li(QStringLiteral("http://a.org/s.xls"), QStringLiteral("T")), QStringLiteral("x")))
+            .type,
+        QStringLiteral("xls"));
+    EXPECT_EQ(
+        OneRow(WithSpan(Li(QStringLiteral("http://a.org/s"), QStringLiteral("T")), QStringLiteral("[PPT]")))
+            .type,
+        QStringLiteral("ppt"));
 }
 
 TEST(PageExtractorTitle, CleaningSpacesOptionAndH3)
@@ -153,7 +172,8 @@ TEST(PageExtractorTitle, CleaningSpacesOptionAndH3)
     spaces.removeTitleSpaces = true;
     EXPECT_EQ(OneRow(Li(url, QStringLiteral("Deep Learning ... Tutorial")), spaces).title,
               QStringLiteral("DeepLearningTutorial"));
-    EXPECT_EQ(OneRow(Li(url, QChar(0x00A0) + QStringLiteral("Nbsp") + QChar(0x00A0))).title, QStringLiteral("Nbsp"));
+    EXPECT_EQ(OneRow(Li(url, QChar(0x00A0) + QStringLiteral("Nbsp") + QChar(0x00A0))).title,
+              QStringLiteral("Nbsp"));
     // The link wraps the title's H3 and a breadcrumb: only the H3 is the title.
     const Row r = OneRow(WithH3(Div(url, QStringLiteral("Google Products\nabout.google › products")),
                                 QStringLiteral(" Google Products ")));
@@ -167,9 +187,10 @@ TEST(PageExtractorTitle, SharingSiteTitlesAreNeverListed)
     const QString url = QStringLiteral("http://a.org/t.pdf");
     ExtractOptions all;
     all.removeTitleSpaces = all.toSimplified = true;
-    for (const QString &title : {QStringLiteral("机器学习-百度文库"), QStringLiteral("机器学习_百度文库"),
-                                 QStringLiteral("论文-豆丁网"), QStringLiteral("论文-道客巴巴"),
-                                 QStringLiteral("论文 DOCIN.COM豆丁网"), QStringLiteral("论文docin.com豆丁网")}) {
+    for (const QString &title :
+         {QStringLiteral("机器学习-百度文库"), QStringLiteral("机器学习_百度文库"),
+          QStringLiteral("论文-豆丁网"), QStringLiteral("论文-道客巴巴"),
+          QStringLiteral("论文 DOCIN.COM豆丁网"), QStringLiteral("论文docin.com豆丁网")}) {
         EXPECT_TRUE(IsSharingSiteTitle(title)) << title.toStdString();
         EXPECT_EQ(OneRow(Li(url, title)).url, QString()) << title.toStdString();
         EXPECT_EQ(OneRow(Li(url, title), all).url, QString()) << title.toStdString();
@@ -178,7 +199,8 @@ TEST(PageExtractorTitle, SharingSiteTitlesAreNeverListed)
     EXPECT_FALSE(IsSharingSiteTitle(QStringLiteral("百度文库-使用说明")));
     EXPECT_FALSE(IsSharingSiteTitle(QStringLiteral("论文豆丁网")));
     EXPECT_FALSE(IsSharingSiteTitle(QStringLiteral("docin.com 豆丁网")));
-    EXPECT_EQ(OneRow(Li(url, QStringLiteral("百度文库-使用说明"))).title, QStringLiteral("百度文库-使用说明"));
+    EXPECT_EQ(OneRow(Li(url, QStringLiteral("百度文库-使用说明"))).title,
+              QStringLiteral("百度文库-使用说明"));
 }
 
 TEST(PageExtractorFilters, OptionsAndConversionOrder)
@@ -214,10 +236,14 @@ TEST(PageExtractorFilters, OptionsAndConversionOrder)
 TEST(PageExtractorHits, ClassTestsAndHandOverFields)
 {
     Collector c;
-    PageSnapshot page = Page({Hit(QStringLiteral("LI"), QStringLiteral(" G "), QStringLiteral("http://a/1"), QStringLiteral("One")),
-                              Hit(QStringLiteral("LI"), QStringLiteral("g x"), QStringLiteral("http://a/2"), QStringLiteral("Two")),
-                              Hit(QStringLiteral("LI"), QStringLiteral("gs_ri"), QStringLiteral("http://a/3"), QStringLiteral("Three")),
-                              Hit(QStringLiteral("DIV"), QStringLiteral("g"), QStringLiteral("http://a/4"), QStringLiteral("Four"))});
+    PageSnapshot page = Page({Hit(QStringLiteral("LI"), QStringLiteral(" G "), QStringLiteral("http://a/1"),
+                                  QStringLiteral("One")),
+                              Hit(QStringLiteral("LI"), QStringLiteral("g x"), QStringLiteral("http://a/2"),
+                                  QStringLiteral("Two")),
+                              Hit(QStringLiteral("LI"), QStringLiteral("gs_ri"), QStringLiteral("http://a/3"),
+                                  QStringLiteral("Three")),
+                              Hit(QStringLiteral("DIV"), QStringLiteral("g"), QStringLiteral("http://a/4"),
+                                  QStringLiteral("Four"))});
     const ExtractResult r = ExtractListResults(page, kFolder, {}, c.Sink());
     EXPECT_EQ(r.handed, 1);
     EXPECT_FALSE(r.captcha);
@@ -238,7 +264,8 @@ TEST(PageExtractorHits, ClassTestsAndHandOverFields)
 
 TEST(PageExtractorHits, ListHitHandedBlocksTheDivExtractor)
 {
-    const SnapElement div = Div(QStringLiteral("http://a/d.pdf"), QStringLiteral("Div"), QStringLiteral("gs_ri"));
+    const SnapElement div =
+        Div(QStringLiteral("http://a/d.pdf"), QStringLiteral("Div"), QStringLiteral("gs_ri"));
     // The same link twice: the sink (the list) would drop the second, but both count as handed.
     const SnapElement li = Li(QStringLiteral("http://a/l.pdf"), QStringLiteral("Li"));
     Collector c;
@@ -248,7 +275,8 @@ TEST(PageExtractorHits, ListHitHandedBlocksTheDivExtractor)
 
     // An LI hit that the filters drop hands nothing, so the DIV hits are read.
     c.rows.clear();
-    r = ExtractPageLinks(Page({Li(QStringLiteral("http://a/l.pdf"), QStringLiteral("x-百度文库")), div}), kFolder, {}, c.Sink());
+    r = ExtractPageLinks(Page({Li(QStringLiteral("http://a/l.pdf"), QStringLiteral("x-百度文库")), div}),
+                         kFolder, {}, c.Sink());
     EXPECT_EQ(r.handed, 1);
     EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Div")});
 }
@@ -276,18 +304,23 @@ TEST(PageExtractorCaptcha, MarkersOfEachExtractor)
     };
     using P = std::pair<bool, bool>;
     // The Chinese sentence wins over the hits on the page.
-    EXPECT_EQ(run(QStringLiteral("<p>我们的系统检测到您的计算机网络中存在异常流量。</p>"), false), P(true, false));
-    EXPECT_EQ(run(QStringLiteral("our systems have DETECTED unusual traffic from your computer network."), false),
+    EXPECT_EQ(run(QStringLiteral("<p>我们的系统检测到您的计算机网络中存在异常流量。</p>"), false),
               P(true, false));
+    EXPECT_EQ(
+        run(QStringLiteral("our systems have DETECTED unusual traffic from your computer network."), false),
+        P(true, false));
     EXPECT_EQ(run(QStringLiteral("<img src=\"/Sorry/Image?id=1\">"), false), P(true, true));
     EXPECT_EQ(run(QStringLiteral("<img src=\"/sorry/image?x=1\">"), false), P(true, false));
     // The scholar text only counts in the scholar window, and only in the first extractor.
     EXPECT_EQ(run(QStringLiteral("请进行人机身份验证"), false), P(false, false));
     EXPECT_EQ(run(QStringLiteral("请进行人机身份验证"), true), P(true, false));
     // Block pages the old markers miss.
-    EXPECT_EQ(run(QStringLiteral("Your Computer or Network May Be Sending Automated Queries."), false), P(true, true));
-    EXPECT_EQ(run(QString(), false, QStringLiteral("https://www.google.com/sorry/index?continue=x")), P(true, true));
-    EXPECT_EQ(run(QString(), false, QStringLiteral("https://www.google.com/search?q=/sorry/")), P(false, false));
+    EXPECT_EQ(run(QStringLiteral("Your Computer or Network May Be Sending Automated Queries."), false),
+              P(true, true));
+    EXPECT_EQ(run(QString(), false, QStringLiteral("https://www.google.com/sorry/index?continue=x")),
+              P(true, true));
+    EXPECT_EQ(run(QString(), false, QStringLiteral("https://www.google.com/search?q=/sorry/")),
+              P(false, false));
     EXPECT_EQ(run(QStringLiteral("Мы зарегистрировали подозрительный трафик"), false), P(false, false));
 }
 
@@ -317,24 +350,29 @@ TEST(PageExtractorNext, NavPnnextAndGsN)
 TEST(PageExtractorClassToken, TodaysLayout)
 {
     const QString cls = QStringLiteral("g Ww4FFb vt6azd tF2Cxc asEBEc");
-    SnapElement first = WithH3(Div(QStringLiteral("https://a.org/matrix"), QStringLiteral("The Matrix\na.org › m"), cls),
-                               QStringLiteral("The Matrix"));
+    SnapElement first =
+        WithH3(Div(QStringLiteral("https://a.org/matrix"), QStringLiteral("The Matrix\na.org › m"), cls),
+               QStringLiteral("The Matrix"));
     SnapElement noH3 = Div(QStringLiteral("https://a.org/video"), QStringLiteral("Video"), cls);
-    SnapElement tagged = WithH3(Div(QStringLiteral("https://a.org/view?id=3"), QStringLiteral("x"), QStringLiteral("MjjYud g")),
-                                QStringLiteral("Tagged"));
+    SnapElement tagged = WithH3(
+        Div(QStringLiteral("https://a.org/view?id=3"), QStringLiteral("x"), QStringLiteral("MjjYud g")),
+        QStringLiteral("Tagged"));
     tagged.bracketTagText = QStringLiteral("[PDF]") + QChar(0x00A0);
-    SnapElement ending = WithH3(Hit(QStringLiteral("LI"), QStringLiteral("x g"),
-                                    QStringLiteral("/url?q=https://a.org/s.PPT%3Fv%3D1&amp;sa=U"), QStringLiteral("x")),
-                                QStringLiteral("Slides"));
+    SnapElement ending =
+        WithH3(Hit(QStringLiteral("LI"), QStringLiteral("x g"),
+                   QStringLiteral("/url?q=https://a.org/s.PPT%3Fv%3D1&amp;sa=U"), QStringLiteral("x")),
+               QStringLiteral("Slides"));
     SnapElement query = WithH3(Div(QStringLiteral("https://a.org/r.doc?dl=1#p2"), QStringLiteral("x"), cls),
                                QStringLiteral("Report"));
     // A wrapper hit and the hit inside it share their first link.
-    SnapElement wrapper = WithH3(Div(QStringLiteral("https://a.org/w"), QStringLiteral("x"), QStringLiteral("g tF2Cxc")),
-                                 QStringLiteral("Wrapped"));
+    SnapElement wrapper =
+        WithH3(Div(QStringLiteral("https://a.org/w"), QStringLiteral("x"), QStringLiteral("g tF2Cxc")),
+               QStringLiteral("Wrapped"));
     SnapElement inner = wrapper;
     inner.handle = 9999;
-    SnapElement tokenLike = WithH3(Div(QStringLiteral("https://a.org/n"), QStringLiteral("x"), QStringLiteral("gg g-blk")),
-                                   QStringLiteral("Not a hit"));
+    SnapElement tokenLike =
+        WithH3(Div(QStringLiteral("https://a.org/n"), QStringLiteral("x"), QStringLiteral("gg g-blk")),
+               QStringLiteral("Not a hit"));
     const PageSnapshot page = Page({first, noH3, tagged, ending, query, wrapper, inner, tokenLike});
 
     Collector c;
@@ -344,8 +382,9 @@ TEST(PageExtractorClassToken, TodaysLayout)
     const ExtractResult r = ExtractPageLinks(page, kFolder, {}, c.Sink());
     EXPECT_EQ(r.handed, 5);
     ASSERT_EQ(c.rows.size(), 5);
-    EXPECT_EQ(c.Titles(), (QStringList{QStringLiteral("The Matrix"), QStringLiteral("Tagged"), QStringLiteral("Slides"),
-                                       QStringLiteral("Report"), QStringLiteral("Wrapped")}));
+    EXPECT_EQ(c.Titles(),
+              (QStringList{QStringLiteral("The Matrix"), QStringLiteral("Tagged"), QStringLiteral("Slides"),
+                           QStringLiteral("Report"), QStringLiteral("Wrapped")}));
     EXPECT_EQ(c.rows[0].type, QString());
     EXPECT_EQ(c.rows[1].type, QStringLiteral("PDF"));
     EXPECT_EQ(c.rows[2].url, QStringLiteral("https://a.org/s.PPT%3Fv%3D1"));
@@ -357,25 +396,27 @@ TEST(PageExtractorClassToken, TodaysLayout)
 
 TEST(PageExtractorClassToken, OnlyWhenTheOthersHandNothing)
 {
-    SnapElement modern = WithH3(Div(QStringLiteral("https://a.org/m.pdf"), QStringLiteral("x"), QStringLiteral("g tF2Cxc")),
-                                QStringLiteral("Modern"));
+    SnapElement modern =
+        WithH3(Div(QStringLiteral("https://a.org/m.pdf"), QStringLiteral("x"), QStringLiteral("g tF2Cxc")),
+               QStringLiteral("Modern"));
     Collector c;
-    ExtractPageLinks(Page({Li(QStringLiteral("https://a.org/l"), QStringLiteral("Old")), modern}), kFolder, {}, c.Sink());
+    ExtractPageLinks(Page({Li(QStringLiteral("https://a.org/l"), QStringLiteral("Old")), modern}), kFolder,
+                     {}, c.Sink());
     EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Old")});
 
     // Exact-class hits the filters rejected are not read a second time with the other type rule.
     c.rows.clear();
     ExtractOptions typed;
     typed.dropUnknownType = true;
-    SnapElement exact = WithH3(Div(QStringLiteral("https://a.org/e.pdf"), QStringLiteral("x")), QStringLiteral("Exact"));
+    SnapElement exact =
+        WithH3(Div(QStringLiteral("https://a.org/e.pdf"), QStringLiteral("x")), QStringLiteral("Exact"));
     ExtractPageLinks(Page({exact, modern}), kFolder, typed, c.Sink());
     EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Modern")});
     EXPECT_EQ(c.rows.front().type, QStringLiteral("PDF"));
 }
 
 // The nesting field may not exist yet; a template keeps the test compiling without it.
-template <typename E = SnapElement>
-void CheckNestedHitIsSkipped()
+template <typename E = SnapElement> void CheckNestedHitIsSkipped()
 {
     if constexpr (requires(E e) { e.parent; }) {
         E outer = WithH3(Div(QStringLiteral("https://a.org/o"), QStringLiteral("x"), QStringLiteral("g a")),
@@ -397,7 +438,10 @@ void CheckNestedHitIsSkipped()
     }
 }
 
-TEST(PageExtractorClassToken, NestedHitIsSkipped) { CheckNestedHitIsSkipped(); }
+TEST(PageExtractorClassToken, NestedHitIsSkipped)
+{
+    CheckNestedHitIsSkipped();
+}
 
 TEST(PageExtractorBadInput, MissingPartsAndLargePages)
 {
@@ -417,7 +461,10 @@ TEST(PageExtractorBadInput, MissingPartsAndLargePages)
     EXPECT_TRUE(c.rows.isEmpty());
 
     // A null sink still counts.
-    EXPECT_EQ(ExtractListResults(Page({Li(QStringLiteral("http://a/1"), QStringLiteral("One"))}), kFolder, {}, {}).handed, 1);
+    EXPECT_EQ(
+        ExtractListResults(Page({Li(QStringLiteral("http://a/1"), QStringLiteral("One"))}), kFolder, {}, {})
+            .handed,
+        1);
 
     QList<SnapElement> many;
     for (int i = 0; i < 10000; ++i)
