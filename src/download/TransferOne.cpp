@@ -6,7 +6,9 @@
 #include "util/Wait.h"
 
 #include <QFile>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -16,7 +18,9 @@
 namespace dh {
 
 namespace {
-constexpr qint64 kReadChunk = 64 * 1024;
+constexpr qint64 kReadChunk = 1024 * 1024;
+// The columns follow the stream this often; per chunk would cost more than the copy.
+constexpr qint64 kColumnUpdateMs = 100;
 
 bool isNumber(const QString &text)
 {
@@ -81,6 +85,19 @@ private:
         }
     }
     void stream(qint64 announced);
+    // Sleeps in the event loop until data arrives (woken at once by the reply),
+    // the transfer ends, or a short while passes so the stop flag is seen.
+    void waitForData()
+    {
+        YieldEvents();
+        if (!m_reply || m_reply->bytesAvailable() > 0 || m_reply->isFinished() || !busy())
+            return;
+        QEventLoop loop;
+        QObject::connect(m_reply, &QNetworkReply::readyRead, &loop, &QEventLoop::quit);
+        QObject::connect(m_reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(200, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     void fallback();
     void correctType()
     {
@@ -187,6 +204,14 @@ void Transfer::stream(qint64 announced)
     qint64 written = 0;
     qint64 highest = -1;
     qint64 lastProgress = Clock::Now();
+    qint64 lastShown = -kColumnUpdateMs;
+    auto showProgress = [&](qint64 bytes) {
+        set(DownloadListModel::ReceivedColumn, QString::number(bytes));
+        const QString size = item().size;
+        if (isNumber(size) && size.toLongLong() > 0)
+            set(DownloadListModel::PercentColumn,
+                QString::number(qint64(double(bytes) / double(size.toLongLong()) * 100.0)) + QLatin1Char('%'));
+    };
     auto fail = [&](const QString &sizeText) {
         cancel();
         file.close();
@@ -195,8 +220,7 @@ void Transfer::stream(qint64 announced)
         state(ItemState::Failed);
     };
     for (;;) {
-        WaitUntil([&] { return !m_reply || m_reply->bytesAvailable() > 0 || m_reply->isFinished() || !busy(); },
-                  Durations::Second);
+        waitForData();
         if (!busy())
             return fail(ResultText::DownloadCancelled);
         if (!m_reply)
@@ -210,11 +234,11 @@ void Transfer::stream(qint64 announced)
         if (written > highest) {
             highest = written;
             lastProgress = Clock::Now();
-            set(DownloadListModel::ReceivedColumn, QString::number(written));
-            const QString size = item().size;
-            if (isNumber(size) && size.toLongLong() > 0)
-                set(DownloadListModel::PercentColumn,
-                    QString::number(qint64(double(written) / double(size.toLongLong()) * 100.0)) + QLatin1Char('%'));
+            const bool last = (announced > 0 && written >= announced) || m_reply->isFinished();
+            if (last || lastProgress - lastShown >= kColumnUpdateMs) {
+                lastShown = lastProgress;
+                showProgress(written);
+            }
         }
         if (announced > 0) {
             if (written >= announced)
@@ -238,6 +262,7 @@ void Transfer::stream(qint64 announced)
             return fail(ResultText::DownloadFailed);
     }
     file.close();
+    showProgress(written);
     stage(12);
     state(ItemState::Done);
     const DownloadItem it = item();
