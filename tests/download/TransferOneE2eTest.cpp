@@ -194,3 +194,26 @@ TEST_F(TransferOne, CloseAsksWhileTheListIsUnfinished)
     EXPECT_EQ(Messages::Last()->text, QStringLiteral("正在下载文件或者下载没有完成，要强制关闭窗口吗？"));
     EXPECT_EQ(Messages::Last()->icon, MsgIcon::Question);
 }
+
+TEST_F(TransferOne, StalledBodyFailsAndTheHeadersNameTheType)
+{
+    Clock::SetSpeed(100); // the 120 s stall passes in about a second
+    test::DocumentOptions stalled;
+    stalled.size = 100000;
+    stalled.type = QStringLiteral("pdf");
+    stalled.stallAfter = 1000;
+    m_server.AddDocument(QStringLiteral("/stall.pdf"), stalled);
+    // application/octet-stream maps to nothing: the suggested name gives the type.
+    test::DocumentOptions named = test::DocumentOptions::Bytes("{\\rtf1 hello}", "application/octet-stream");
+    named.contentDisposition = "attachment; filename=\"%E6%8A%A5%E5%91%8A.rtf\"; charset=utf-8";
+    m_server.AddDocument(QStringLiteral("/get"), named);
+    const int s = Add(m_server.DocumentUrl(QStringLiteral("/stall.pdf")), QStringLiteral("stall"), QStringLiteral("pdf"));
+    const int n = Add(m_server.DocumentUrl(QStringLiteral("/get")), QStringLiteral("名字"), QStringLiteral("pdf"));
+    ASSERT_TRUE(RunAll(600000));
+    EXPECT_EQ(Item(s).state, ItemState::Failed);
+    EXPECT_EQ(Item(s).size, QStringLiteral("下载失败"));
+    EXPECT_FALSE(QFile::exists(m_folder + QStringLiteral("stall.pdf")));
+    EXPECT_EQ(Item(n).state, ItemState::Done);
+    EXPECT_EQ(Item(n).type, QStringLiteral("rtf"));
+    EXPECT_TRUE(QFile::exists(m_folder + QStringLiteral("名字.rtf")));
+}
