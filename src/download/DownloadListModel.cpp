@@ -17,16 +17,6 @@ namespace
 
 constexpr int PaddedWidth = 12;
 
-bool IsDecimalDigits(const QString &text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
-}
 
 // What a cell sorts by. A number orders as its twelve-digit zero-padded
 // text would; since every such text has the same length, that is the order

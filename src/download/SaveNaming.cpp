@@ -13,16 +13,6 @@ namespace dh
 namespace
 {
 
-bool IsDecimalDigits(const QString &text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
-}
 
 QString Counter(qint64 n)
 {
