@@ -247,7 +247,7 @@ void SearchWindow::buildControls()
     connect(m_command5, &QPushButton::clicked, this, [this] { m_analysisStop = true; });
     connect(m_command7, &QPushButton::clicked, this, &SearchWindow::importClicked);
     connect(m_check7, &QCheckBox::clicked, this, &SearchWindow::autoAnalysisClicked);
-    connect(m_check16, &QCheckBox::clicked, this, [this](bool on) { m_autoSave = on; });
+    connect(m_check16, &QCheckBox::toggled, this, [this](bool on) { m_autoSave = on; });
     connect(m_check5, &QCheckBox::toggled, this, [this](bool on) { m_view->SetSilent(on); });
     connect(m_check14, &QCheckBox::toggled, this, [this](bool on) {
         if (on)
@@ -392,7 +392,8 @@ bool SearchWindow::eventFilter(QObject *watched, QEvent *event)
 
 void SearchWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_driver->BatchRunning() || m_driver->AddAllRunning() || m_progressPanel->isVisible()) {
+    // isHidden, not isVisible: a window not on screen still runs its analysis or import.
+    if (m_driver->BatchRunning() || m_driver->AddAllRunning() || !m_progressPanel->isHidden()) {
         Messages::Show(this, QStringLiteral("正在搜索分析，停止以后才能关闭窗口！"), MsgIcon::Error);
         event->ignore();
         return;

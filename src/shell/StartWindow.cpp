@@ -103,15 +103,17 @@ StartWindow::StartWindow(QWidget *parent) : QWidget(parent)
     connect(m_web2, &QPushButton::clicked, this, &StartWindow::OpenScholarSearch);
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
 
-    WindowHub::Register(WindowHub::Action::ShowStartWindow, [this](QWidget *) {
-        show();
-        raise();
+    // The hub outlives this window: a handler must not reach a deleted one.
+    const QPointer<StartWindow> self(this);
+    WindowHub::Register(WindowHub::Action::ShowStartWindow, [self](QWidget *) {
+        if (!self)
+            return;
+        self->show();
+        self->raise();
     });
-    WindowHub::Register(WindowHub::Action::ShowWebSearch, [this](QWidget *) {
-        if (!m_web)
-            m_web = new SearchWindow(Engine::Web);
-        m_web->show();
-        m_web->raise();
+    WindowHub::Register(WindowHub::Action::ShowWebSearch, [self](QWidget *) {
+        if (self)
+            self->OpenWebSearch();
     });
 }
 
@@ -159,9 +161,14 @@ void StartWindow::closeEvent(QCloseEvent *event)
     WindowHub::ClearBrowserCache(false);
     event->accept();
     // Other windows may refuse to close (a running batch); the program ends all the same.
-    for (QWidget *w : QApplication::topLevelWidgets())
-        if (w != this)
-            w->deleteLater();
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w == this)
+            continue;
+        // Let a running batch leave its waits before the window goes.
+        if (auto *search = qobject_cast<SearchWindow *>(w))
+            search->Driver()->SetStopFlags();
+        w->deleteLater();
+    }
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
