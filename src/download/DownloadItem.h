@@ -48,16 +48,4 @@ inline QString ItemFilePath(const DownloadItem &item)
     return path;
 }
 
-// Plain decimal digits only: no sign, no point, no spaces.
-inline bool IsDecimalDigits(const QString &text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
-}
-
 } // namespace dh

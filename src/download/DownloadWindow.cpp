@@ -37,11 +37,6 @@ QPointer<DownloadWindow> &instance()
     static QPointer<DownloadWindow> w;
     return w;
 }
-template <class T> T *named(T *w, const char *name)
-{
-    w->setObjectName(QString::fromUtf8(name));
-    return w;
-}
 bool isWebPage(const QString &type, bool withXml)
 {
     const QString t = type.toLower();
@@ -81,28 +76,28 @@ void DownloadWindow::buildControls()
     auto *panel = new QGridLayout;
     layout->addLayout(panel);
 
-    m_label7 = named(new QLabel(central), "Label7");
-    m_command26 = named(new QPushButton(QStringLiteral("切换"), central), "Command26");
+    m_label7 = Named(new QLabel(central), "Label7");
+    m_command26 = Named(new QPushButton(QStringLiteral("切换"), central), "Command26");
     m_command26->setToolTip(QStringLiteral("更改下载方式"));
-    m_combo1 = named(new QComboBox(central), "Combo1");
+    m_combo1 = Named(new QComboBox(central), "Combo1");
     for (int i = 1; i <= 6; ++i)
         m_combo1->addItem(QString::number(i));
-    m_combo2 = named(new QComboBox(central), "Combo2");
+    m_combo2 = Named(new QComboBox(central), "Combo2");
     m_combo2->setEditable(true);
     for (int i = 0; i <= 600; ++i)
         m_combo2->addItem(QString::number(i));
-    m_command4 = named(new QPushButton(QStringLiteral("开始下载"), central), "Command4");
-    m_command31 = named(new QPushButton(QStringLiteral("停止下载"), central), "Command31");
-    m_check4 = named(new QCheckBox(QStringLiteral("当有待下载项时，自动启动下载"), central), "Check4");
-    m_check3 = named(new QCheckBox(QStringLiteral("自动重新下载："), central), "Check3");
-    m_combo4 = named(new QComboBox(central), "Combo4");
+    m_command4 = Named(new QPushButton(QStringLiteral("开始下载"), central), "Command4");
+    m_command31 = Named(new QPushButton(QStringLiteral("停止下载"), central), "Command31");
+    m_check4 = Named(new QCheckBox(QStringLiteral("当有待下载项时，自动启动下载"), central), "Check4");
+    m_check3 = Named(new QCheckBox(QStringLiteral("自动重新下载："), central), "Check3");
+    m_combo4 = Named(new QComboBox(central), "Combo4");
     m_combo4->addItems({QStringLiteral("出错项"), QStringLiteral("文件类型为HTM和HTML项"),
                         QStringLiteral("出错项和文件类型为HTM和HTML项!")});
-    m_check5 = named(new QCheckBox(QStringLiteral("有5个以上下载出错或者网页文件，就停止下载"), central), "Check5");
-    m_check6 = named(new QCheckBox(QStringLiteral("声音提示"), central), "Check6");
-    m_combo3 = named(new QComboBox(central), "Combo3");
+    m_check5 = Named(new QCheckBox(QStringLiteral("有5个以上下载出错或者网页文件，就停止下载"), central), "Check5");
+    m_check6 = Named(new QCheckBox(QStringLiteral("声音提示"), central), "Check6");
+    m_combo3 = Named(new QComboBox(central), "Combo3");
     m_combo3->addItem(QStringLiteral("下载到网页文件(htm/html/asp)文件!"));
-    m_shape1 = named(new QFrame(central), "Shape1");
+    m_shape1 = Named(new QFrame(central), "Shape1");
     m_shape1->setFixedSize(14, 14);
     m_shape1->setStyleSheet(QStringLiteral("background-color: rgb(0, 200, 0); border-radius: 7px;"));
     m_shape1->hide();
@@ -111,10 +106,10 @@ void DownloadWindow::buildControls()
     auto *rules = new QHBoxLayout;
     rules->addWidget(new QLabel(QStringLiteral("重复文件名："), central));
     for (int i = 0; i < 3; ++i) {
-        m_rules[i] = named(new QRadioButton(QString::fromUtf8(ruleTexts[i]), central), ruleNames[i]);
+        m_rules[i] = Named(new QRadioButton(QString::fromUtf8(ruleTexts[i]), central), ruleNames[i]);
         rules->addWidget(m_rules[i]);
     }
-    m_label1 = named(new QLabel(QStringLiteral("0条"), central), "Label1");
+    m_label1 = Named(new QLabel(QStringLiteral("0条"), central), "Label1");
 
     panel->addWidget(m_label7, 0, 0);
     panel->addWidget(m_command26, 0, 1);
@@ -135,7 +130,7 @@ void DownloadWindow::buildControls()
     panel->addLayout(rules, 2, 4, 1, 4);
     panel->addWidget(m_label1, 2, 8);
 
-    m_view = named(new QTreeView(central), "ListView3");
+    m_view = Named(new QTreeView(central), "ListView3");
     m_view->setModel(m_model);
     m_view->setRootIsDecorated(false);
     m_view->setUniformRowHeights(true);
@@ -147,18 +142,18 @@ void DownloadWindow::buildControls()
     m_view->header()->setSectionsClickable(true);
     layout->addWidget(m_view, 1);
 
-    auto *bar = named(new QStatusBar(this), "StatusBar1");
+    auto *bar = Named(new QStatusBar(this), "StatusBar1");
     setStatusBar(bar);
     const char *panelNames[4] = {"StatusPanel1", "StatusPanel2", "StatusPanel3", "StatusPanel4"};
     for (int i = 0; i < 4; ++i) {
-        m_panels[i] = named(new QLabel(bar), panelNames[i]);
+        m_panels[i] = Named(new QLabel(bar), panelNames[i]);
         bar->addWidget(m_panels[i], i == 1 ? 2 : 1);
     }
     m_panels[0]->setText(AppTitle());
 
-    m_timerDown = named(new QTimer(this), "Timer_Down");
+    m_timerDown = Named(new QTimer(this), "Timer_Down");
     m_timerDown->setInterval(1000);
-    m_timer1 = named(new QTimer(this), "Timer1");
+    m_timer1 = Named(new QTimer(this), "Timer1");
     m_timer1->setInterval(1000);
 
     connect(m_command26, &QPushButton::clicked, this, &DownloadWindow::switchMethod);

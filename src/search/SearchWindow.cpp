@@ -52,11 +52,6 @@ const QString kMirrorDirectory = QStringLiteral("https://mirror.example.org/list
 const QString kSucceeded = QStringLiteral("成功");
 const QString kFailed = QStringLiteral("分析失败");
 
-template <class T> T *named(T *widget, const char *name)
-{
-    widget->setObjectName(QString::fromUtf8(name));
-    return widget;
-}
 } // namespace
 
 EngineConfig EngineConfig::For(Engine engine)
@@ -105,46 +100,46 @@ void SearchWindow::buildControls()
     auto *central = new QWidget(this);
     setCentralWidget(central);
     auto *outer = new QHBoxLayout(central);
-    auto *splitter = named(new QSplitter(Qt::Horizontal, central), "Splitter1");
+    auto *splitter = Named(new QSplitter(Qt::Horizontal, central), "Splitter1");
     outer->addWidget(splitter);
 
     // Left: the query and the controls of the run.
     auto *left = new QWidget(splitter);
     auto *form = new QVBoxLayout(left);
-    m_option6 = named(new QRadioButton(QStringLiteral("谷歌官方网站【需要翻墙】"), left), "Option6");
-    m_option7 = named(new QRadioButton(QStringLiteral("镜像网站完整网址：【无需翻墙】"), left), "Option7");
+    m_option6 = Named(new QRadioButton(QStringLiteral("谷歌官方网站【需要翻墙】"), left), "Option6");
+    m_option7 = Named(new QRadioButton(QStringLiteral("镜像网站完整网址：【无需翻墙】"), left), "Option7");
     m_option6->setChecked(true);
-    m_text3 = named(new QLineEdit(left), "Text3");
+    m_text3 = Named(new QLineEdit(left), "Text3");
     m_text3->installEventFilter(this);
     form->addWidget(m_option6);
     form->addWidget(m_option7);
     form->addWidget(m_text3);
-    form->addWidget(named(new QLabel(QStringLiteral("每行一组关键词："), left), "Label3"));
-    m_text1 = named(new QPlainTextEdit(left), "Text1");
+    form->addWidget(Named(new QLabel(QStringLiteral("每行一组关键词："), left), "Label3"));
+    m_text1 = Named(new QPlainTextEdit(left), "Text1");
     form->addWidget(m_text1, 2);
 
     auto *types = new QHBoxLayout;
     const char *typeNames[5] = {"Check3", "Check8", "Check9", "Check10", "Check11"};
     const char *typeWords[5] = {"pdf", "doc", "ppt", "xls", "rtf"};
     for (int i = 0; i < 5; ++i) {
-        m_typeChecks[i] = named(new QCheckBox(QString::fromUtf8(typeWords[i]), left), typeNames[i]);
+        m_typeChecks[i] = Named(new QCheckBox(QString::fromUtf8(typeWords[i]), left), typeNames[i]);
         m_typeChecks[i]->setChecked(true);
         types->addWidget(m_typeChecks[i]);
     }
     form->addLayout(types);
 
     if (m_config.engine == Engine::Web) {
-        m_check4 = named(new QCheckBox(QStringLiteral("仅在标题中搜索"), left), "Check4");
-        m_check6 = named(new QCheckBox(QStringLiteral("每一组关键词作为完整关键词搜索"), left), "Check6");
+        m_check4 = Named(new QCheckBox(QStringLiteral("仅在标题中搜索"), left), "Check4");
+        m_check6 = Named(new QCheckBox(QStringLiteral("每一组关键词作为完整关键词搜索"), left), "Check6");
         form->addWidget(m_check4);
         form->addWidget(m_check6);
         auto *times = new QHBoxLayout;
         const char *timeNames[5] = {"Option1", "Option2", "Option3", "Option4", "Option5"};
         const char *timeTexts[5] = {"全部时间", "1年内", "1月内", "1周内", "1天内"};
-        auto *timeGroup = named(new QGroupBox(left), "Frame2");
+        auto *timeGroup = Named(new QGroupBox(left), "Frame2");
         timeGroup->setLayout(times);
         for (int i = 0; i < 5; ++i) {
-            m_timeOptions[i] = named(new QRadioButton(QString::fromUtf8(timeTexts[i]), timeGroup), timeNames[i]);
+            m_timeOptions[i] = Named(new QRadioButton(QString::fromUtf8(timeTexts[i]), timeGroup), timeNames[i]);
             times->addWidget(m_timeOptions[i]);
         }
         m_timeOptions[0]->setChecked(true);
@@ -152,35 +147,35 @@ void SearchWindow::buildControls()
     }
 
     auto *delayRow = new QHBoxLayout;
-    delayRow->addWidget(named(new QLabel(QStringLiteral("限速延时："), left), "Label4"));
-    m_combo1 = named(new QComboBox(left), "Combo1");
+    delayRow->addWidget(Named(new QLabel(QStringLiteral("限速延时："), left), "Label4"));
+    m_combo1 = Named(new QComboBox(left), "Combo1");
     m_combo1->setEditable(true);
     delayRow->addWidget(m_combo1);
     delayRow->addWidget(new QLabel(QStringLiteral("秒"), left));
     form->addLayout(delayRow);
 
-    m_check1 = named(new QCheckBox(QStringLiteral("删除标题中的空格"), left), "Check1");
-    m_check2 = named(new QCheckBox(QStringLiteral("不添加文件类型不明的链接"), left), "Check2");
-    m_check13 = named(new QCheckBox(QStringLiteral("不添加日文的"), left), "Check13");
-    m_check14 = named(new QCheckBox(QStringLiteral("不添加繁体中文的"), left), "Check14");
-    m_check15 = named(new QCheckBox(QStringLiteral("繁体转简体"), left), "Check15");
-    m_check5 = named(new QCheckBox(QStringLiteral("禁止网页脚本对话框"), left), "Check5");
+    m_check1 = Named(new QCheckBox(QStringLiteral("删除标题中的空格"), left), "Check1");
+    m_check2 = Named(new QCheckBox(QStringLiteral("不添加文件类型不明的链接"), left), "Check2");
+    m_check13 = Named(new QCheckBox(QStringLiteral("不添加日文的"), left), "Check13");
+    m_check14 = Named(new QCheckBox(QStringLiteral("不添加繁体中文的"), left), "Check14");
+    m_check15 = Named(new QCheckBox(QStringLiteral("繁体转简体"), left), "Check15");
+    m_check5 = Named(new QCheckBox(QStringLiteral("禁止网页脚本对话框"), left), "Check5");
     m_check5->setChecked(true);
-    m_check12 = named(new QCheckBox(QStringLiteral("每隔10分钟自动清空IE缓存"), left), "Check12");
-    m_check16 = named(new QCheckBox(QStringLiteral("自动保存列表"), left), "Check16");
-    m_check7 = named(new QCheckBox(QStringLiteral("自动分析未分析项"), left), "Check7");
+    m_check12 = Named(new QCheckBox(QStringLiteral("每隔10分钟自动清空IE缓存"), left), "Check12");
+    m_check16 = Named(new QCheckBox(QStringLiteral("自动保存列表"), left), "Check16");
+    m_check7 = Named(new QCheckBox(QStringLiteral("自动分析未分析项"), left), "Check7");
     auto *checks = new QGridLayout;
     QCheckBox *all[] = {m_check1, m_check2, m_check13, m_check14, m_check15, m_check5, m_check12, m_check16, m_check7};
     for (int i = 0; i < int(std::size(all)); ++i)
         checks->addWidget(all[i], i / 2, i % 2);
     form->addLayout(checks);
 
-    m_command1 = named(new QPushButton(kBatchStart, left), "Command1");
-    m_command4 = named(new QPushButton(kAddAllStart, left), "Command4");
-    m_command9 = named(new QPushButton(QStringLiteral("加入本页到列表"), left), "Command9");
-    m_command3 = named(new QPushButton(QStringLiteral("IE浏览器打开该页"), left), "Command3");
-    m_command2 = named(new QPushButton(QStringLiteral("分析下载"), left), "Command2");
-    m_command7 = named(new QPushButton(QStringLiteral("导入数据..."), left), "Command7");
+    m_command1 = Named(new QPushButton(kBatchStart, left), "Command1");
+    m_command4 = Named(new QPushButton(kAddAllStart, left), "Command4");
+    m_command9 = Named(new QPushButton(QStringLiteral("加入本页到列表"), left), "Command9");
+    m_command3 = Named(new QPushButton(QStringLiteral("IE浏览器打开该页"), left), "Command3");
+    m_command2 = Named(new QPushButton(QStringLiteral("分析下载"), left), "Command2");
+    m_command7 = Named(new QPushButton(QStringLiteral("导入数据..."), left), "Command7");
     auto *buttons = new QGridLayout;
     buttons->addWidget(m_command1, 0, 0);
     buttons->addWidget(m_command4, 0, 1);
@@ -189,13 +184,13 @@ void SearchWindow::buildControls()
     buttons->addWidget(m_command2, 2, 0);
     buttons->addWidget(m_command7, 2, 1);
     form->addLayout(buttons);
-    form->addWidget(named(new QLabel(QStringLiteral("已经完成："), left), "Label2"));
-    m_text2 = named(new QPlainTextEdit(left), "Text2");
+    form->addWidget(Named(new QLabel(QStringLiteral("已经完成："), left), "Label2"));
+    m_text2 = Named(new QPlainTextEdit(left), "Text2");
     m_text2->setReadOnly(true);
     form->addWidget(m_text2, 1);
 
     // Right: the browser over the result list.
-    auto *right = named(new QSplitter(Qt::Vertical, splitter), "Splitter2");
+    auto *right = Named(new QSplitter(Qt::Vertical, splitter), "Splitter2");
     if (QWidget *w = m_view->Widget()) {
         w->setObjectName(QStringLiteral("WebBrowser1"));
         w->setParent(right);
@@ -206,12 +201,12 @@ void SearchWindow::buildControls()
     listLayout->setContentsMargins(0, 0, 0, 0);
     m_list = new ResultListPanel(listHolder);
     listLayout->addWidget(m_list, 0, 0);
-    m_progressPanel = named(new QWidget(listHolder), "PicPanPrograss");
+    m_progressPanel = Named(new QWidget(listHolder), "PicPanPrograss");
     m_progressPanel->setAutoFillBackground(true);
     auto *panelLayout = new QVBoxLayout(m_progressPanel);
-    m_label11 = named(new QLabel(m_progressPanel), "Label11");
-    m_progressBar = named(new QProgressBar(m_progressPanel), "ProgressBar1");
-    m_command5 = named(new QPushButton(QStringLiteral("停止"), m_progressPanel), "Command5");
+    m_label11 = Named(new QLabel(m_progressPanel), "Label11");
+    m_progressBar = Named(new QProgressBar(m_progressPanel), "ProgressBar1");
+    m_command5 = Named(new QPushButton(QStringLiteral("停止"), m_progressPanel), "Command5");
     panelLayout->addStretch();
     panelLayout->addWidget(m_label11, 0, Qt::AlignCenter);
     panelLayout->addWidget(m_progressBar);
@@ -226,16 +221,16 @@ void SearchWindow::buildControls()
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
 
-    auto *bar = named(new QStatusBar(this), "StatusBar1");
+    auto *bar = Named(new QStatusBar(this), "StatusBar1");
     setStatusBar(bar);
-    auto *panel1 = named(new QLabel(AppTitle(), bar), "StatusPanel1");
-    m_statusPanel2 = named(new QLabel(bar), "StatusPanel2");
+    auto *panel1 = Named(new QLabel(AppTitle(), bar), "StatusPanel1");
+    m_statusPanel2 = Named(new QLabel(bar), "StatusPanel2");
     bar->addWidget(panel1);
     bar->addWidget(m_statusPanel2, 1);
 
-    m_timer1 = named(new QTimer(this), "Timer1");
+    m_timer1 = Named(new QTimer(this), "Timer1");
     m_timer1->setInterval(1000);
-    m_timer2 = named(new QTimer(this), "Timer2");
+    m_timer2 = Named(new QTimer(this), "Timer2");
     m_timer2->setInterval(1000);
 
     // Wiring.

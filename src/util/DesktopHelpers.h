@@ -10,6 +10,13 @@ class QAbstractItemView;
 
 namespace dh {
 
+// Gives a control its designer name and returns it, for one-line construction.
+template <class T> T *Named(T *widget, const char *name)
+{
+    widget->setObjectName(QString::fromUtf8(name));
+    return widget;
+}
+
 void OpenWithDesktop(const QString &path, QWidget *owner);
 bool ShowInFolder(const QString &path);
 void OpenWebAddress(const QString &address, bool browserWindow);

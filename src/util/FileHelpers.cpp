@@ -75,16 +75,6 @@ QString LeftUtf8Bytes(const QString &text, int n)
 }
 #endif
 
-bool IsAllDigits(QStringView text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
-}
 
 #ifndef Q_OS_WIN
 // Segments of a name read from an address use "/", file paths here too, and
@@ -140,6 +130,17 @@ bool FolderExists(const QString &path)
     if (path.trimmed().isEmpty() || !Usable(path))
         return false;
     return QFileInfo(path).isDir();
+}
+
+bool IsDecimalDigits(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
 }
 
 QString MakeSafeFileName(const QString &text)
@@ -239,7 +240,7 @@ QString UniqueFilePath(const QString &path)
     // A name that already carries a counter gets a new one, not a second one.
     if (base.endsWith(QLatin1Char(']'))) {
         const qsizetype open = base.lastIndexOf(QLatin1Char('['));
-        if (open >= 0 && IsAllDigits(QStringView(base).mid(open + 1, base.size() - open - 2)))
+        if (open >= 0 && IsDecimalDigits(QStringView(base).mid(open + 1, base.size() - open - 2)))
             base.truncate(open);
     }
 

@@ -14,6 +14,8 @@ QChar PathSeparator(); // '\\' on Windows, '/' elsewhere
 QString LocalFilePath(const QString &path);
 bool FileExists(const QString &path);
 bool FolderExists(const QString &path);
+// Plain decimal digits only: no sign, no point, no spaces; empty text is not a number.
+bool IsDecimalDigits(QStringView text);
 QString MakeSafeFileName(const QString &text);
 // Creates every missing level; returns the folder (never ending in a separator,
 // except the POSIX root "/" itself) or empty text. Shows
