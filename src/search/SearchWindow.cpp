@@ -226,8 +226,10 @@ void SearchWindow::buildControls()
     setStatusBar(bar);
     auto *panel1 = Named(new QLabel(AppTitle(), bar), "StatusPanel1");
     m_statusPanel2 = Named(new QLabel(bar), "StatusPanel2");
+    m_statusNote = Named(new QLabel(bar), "StatusPanel3");
     bar->addWidget(panel1);
     bar->addWidget(m_statusPanel2, 1);
+    bar->addPermanentWidget(m_statusNote);
 
     m_timer1 = Named(new QTimer(this), "Timer1");
     m_timer1->setInterval(1000);
@@ -244,6 +246,10 @@ void SearchWindow::buildControls()
     connect(m_command7, &QPushButton::clicked, this, &SearchWindow::importClicked);
     connect(m_check7, &QCheckBox::clicked, this, &SearchWindow::autoAnalysisClicked);
     connect(m_check16, &QCheckBox::toggled, this, [this](bool on) { m_autoSave = on; });
+    // Another search than the one a block page cut short: that place is gone.
+    connect(m_text1, &QPlainTextEdit::textChanged, this, [this] { m_driver->ForgetBlockedPlace(); });
+    for (QCheckBox *type : m_typeChecks)
+        connect(type, &QCheckBox::toggled, this, [this] { m_driver->ForgetBlockedPlace(); });
     connect(m_check5, &QCheckBox::toggled, this, [this](bool on) { m_view->SetSilent(on); });
     connect(m_check14, &QCheckBox::toggled, this, [this](bool on) {
         if (on)
@@ -477,6 +483,8 @@ void SearchWindow::AddRow(const QString &title, const QString &url, const QStrin
     if (m_list->model()->加入LV1(title, url, pageAddress, type, folder, lastColumn) && m_autoSave && m_listFile)
         m_listFile->append(url, title, type, folder);
 }
+
+void SearchWindow::PageNote(const QString &text) { m_statusNote->setText(text); }
 
 void SearchWindow::RowsChanged() { m_list->UpdateCount(); }
 void SearchWindow::FitColumns() { m_list->AutoSizeColumns(); }
