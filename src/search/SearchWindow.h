@@ -93,6 +93,9 @@ private:
     void hideProgressPanel();
     void timer2Tick();
 
+    struct ImportJob;
+    std::shared_ptr<ImportJob> m_import; // the list file being read, if any
+
     EngineConfig m_config;
     BrowserView *m_view = nullptr;
     SearchDriver *m_driver = nullptr;
