@@ -1,5 +1,6 @@
 #include "download/DownloadWindow.h"
 
+#include "about/PublisherLinks.h"
 #include "download/TypeDetection.h"
 #include "net/WebSession.h"
 #include "util/AppInfo.h"
@@ -250,6 +251,7 @@ void DownloadWindow::buildMenus()
                             [this] { WindowHub::Run(WindowHub::Action::OpenRightsHelp, this); });
     rights->setEnabled(WindowHub::Has(WindowHub::Action::OpenRightsHelp));
     help->addSeparator();
+    AddPublisherEntries(help);
     QAction *mail = entry(help, QStringLiteral("给软件作者建议"), [] { SendSuggestionMail(); });
     mail->setEnabled(!PublisherUrl().isEmpty());
 }
@@ -324,6 +326,15 @@ void DownloadWindow::switchMethod()
     m_label7->setText(QStringLiteral("下载方式：") + QString::number(m_method));
     m_combo1->setCurrentIndex(0);
     m_combo1->setEnabled(m_method == 2);
+}
+
+void DownloadWindow::ApplyMethod(int method)
+{
+    m_method = method == 2 ? 2 : 1;
+    m_label7->setText(QStringLiteral("下载方式：") + QString::number(m_method));
+    m_combo1->setEnabled(m_method == 2);
+    if (m_method == 2)
+        m_combo1->setCurrentIndex(0);
 }
 
 void DownloadWindow::SchedulerTick()

@@ -44,6 +44,8 @@ public:
     void SupervisorTick();
     SameNameRule Rule() const;
     int Method() const { return m_method; }
+    // The options dialog's method choice: Label7 and Combo1 follow it.
+    void ApplyMethod(int method);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
