@@ -227,7 +227,8 @@ void FileTransfer::release()
         QNetworkReply *reply = m_reply;
         m_reply = nullptr;
         disconnect(reply, nullptr, this, nullptr);
-        reply->abort();
+        if (!reply->isFinished())
+            reply->abort();
         reply->deleteLater();
     }
     if (m_file) {
