@@ -10,9 +10,11 @@ namespace dh {
 struct SnapLink {
     int handle = -1;
     QString text; // inner text as rendered
+    QString href; // absolute target
+    QString ariaLabel;
 };
 
-// An LI or DIV element that carries a class attribute.
+// An LI or DIV element whose class list holds "g" or "gs_ri".
 struct SnapElement {
     int handle = -1;
     QString tag;       // "LI" or "DIV"
@@ -27,22 +29,43 @@ struct SnapElement {
     // First descendant SPAN, if any.
     bool hasSpan = false;
     QString spanText;
-    // Inner text of the first descendant SPAN whose text looks like "[PDF]", or empty.
-    QString bracketTagText;
+    // Text of the first descendant SPAN that reads like a type label ("PDF", "[DOC]"), or empty.
+    QString labelText;
     // Index in PageSnapshot::elements of the nearest enclosing listed element, or -1.
     int parent = -1;
+    // Inside a pack that holds no organic hits (questions, image or news packs,
+    // carousels, ads, the side panel).
+    bool inPack = false;
+    // A scholar hit's side link to the full text, and that link's label ("[PDF]").
+    QString sideHref;
+    QString sideLabel;
+};
+
+// A link that holds an H3 inside the results area (#rso, or #main on the basic layout).
+struct SnapHeadedLink {
+    int handle = -1;
+    QString href;
+    QString headingText;
+    bool inPack = false;
+    QString labelText; // a type label of the block that holds this link alone
 };
 
 struct PageSnapshot {
     bool valid = false; // false: no document, or the page did not answer in time
     QString url;        // the document's own URL
     QString html;       // the root element's outer HTML
-    QList<SnapElement> elements; // LI and DIV elements with a class attribute, in document order
+    QList<SnapElement> elements; // LI and DIV hit candidates, in document order
+    QList<SnapHeadedLink> headedLinks; // in document order
+    int resultLinks = -1;            // links in the results area; -1: the page has none
     bool hasNav = false;
     QList<SnapLink> navLinks; // descendant A of #nav
     int pnnextHandle = -1;    // #pnnext, or -1
+    QString pnnextHref;
     bool hasGsN = false;
     QList<SnapLink> gsnLinks; // descendant A of #gs_n
+    // Links with an aria-label or a "start=" in their target (the paging links of newer layouts).
+    QList<SnapLink> pagerLinks;
+    bool captchaForm = false; // form#captcha-form or a .g-recaptcha element
 };
 
 // An INPUT element of the page (the login area fills these).

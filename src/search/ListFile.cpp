@@ -172,19 +172,34 @@ void AutoSaveList::close()
 ListFileStatus ListFileReader::fail(const ListFileStatus &status)
 {
     close();
-    m_count = 0;
     return status;
 }
 
-ListFileStatus ListFileReader::open(const QString &path)
+ListFileStatus ListFileReader::stepFailure()
+{
+    if (m_cancel && m_cancel->load())
+        return fail({ListFileError::Cancelled, QStringLiteral("stopped")});
+    return fail(Failed(m_select.lastError()));
+}
+
+ListFileStatus ListFileReader::open(const QString &path, const std::atomic<bool> *cancel)
 {
     close();
-    m_count = 0;
+    m_cancel = cancel;
     const QString local = LocalFilePath(path);
+    if (QFileInfo(local).isDir())
+        return {ListFileError::NotDatabase, QStringLiteral("a folder, not a file")};
     if (!FileExists(local))
         return {ListFileError::NotFound, QStringLiteral("no such file")};
     if (SqlResult r = m_db.open(local, SqliteDb::Open::Existing); !r)
         return fail(Failed(r));
+    if (m_cancel) {
+        // Every few thousand steps of a query: a set flag interrupts it.
+        sqlite3_progress_handler(
+            m_db.handle(), 4096,
+            [](void *flag) { return static_cast<const std::atomic<bool> *>(flag)->load() ? 1 : 0; },
+            const_cast<std::atomic<bool> *>(m_cancel));
+    }
     // The first read of the schema tells a database from any other file.
     qint64 tables = 0;
     if (SqlResult r = m_db.queryInt64(TableCount, tables); !r)
@@ -207,18 +222,22 @@ ListFileStatus ListFileReader::open(const QString &path)
     if (!missing.isEmpty())
         return fail({ListFileError::MissingColumns,
                      QStringLiteral("missing columns: ") + missing.join(QStringLiteral(", "))});
-    if (SqlResult r = m_db.queryInt64(QStringLiteral("select count(*) from 导出表"), m_count); !r)
-        return fail(Failed(r));
     m_atEnd = false;
     return {};
+}
+
+qint64 ListFileReader::recordCount()
+{
+    qint64 count = 0;
+    if (!m_db.isOpen() || !m_db.queryInt64(QStringLiteral("select count(*) from 导出表"), count))
+        return 0;
+    return count;
 }
 
 ListFileStatus ListFileReader::read(QList<ListRecord> &out, qsizetype max)
 {
     if (m_atEnd)
         return {};
-    if (max < 0) // a hint only: a foreign file may claim any count
-        out.reserve(out.size() + qsizetype(std::min<qint64>(m_count, 1 << 20)));
     for (qsizetype n = 0; max < 0 || n < max; ++n) {
         switch (m_select.step()) {
         case SqliteStatement::Step::Row:
@@ -229,7 +248,7 @@ ListFileStatus ListFileReader::read(QList<ListRecord> &out, qsizetype max)
             m_select = SqliteStatement(); // releases the read lock
             return {};
         case SqliteStatement::Step::Error:
-            return fail(Failed(m_select.lastError()));
+            return stepFailure();
         }
     }
     return {};
@@ -254,20 +273,29 @@ void ListFileReader::close()
 {
     m_select = SqliteStatement();
     m_db.close();
+    m_cancel = nullptr;
     m_atEnd = true;
     for (Repeat &last : m_last)
         last = {};
 }
 
-ListFileStatus ReadListFile(const QString &path, QList<ListRecord> &records)
+ListFileStatus ReadListFile(const QString &path, QList<ListRecord> &records, const std::atomic<bool> *cancel,
+                            qsizetype maxRecords)
 {
     ListFileReader reader;
-    if (ListFileStatus status = reader.open(path); !status)
+    if (ListFileStatus status = reader.open(path, cancel); !status)
         return status;
     const qsizetype before = records.size();
-    const ListFileStatus status = reader.read(records);
-    if (!status)
+    ListFileStatus status;
+    while (status && !reader.atEnd()) {
+        status = reader.read(records, 8192);
+        if (status && records.size() - before > maxRecords)
+            status = {ListFileError::TooLarge, QStringLiteral("more than %1 records").arg(maxRecords)};
+    }
+    if (!status) {
         records.resize(before);
+        records.squeeze();
+    }
     return status;
 }
 

@@ -10,6 +10,8 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+
 namespace dh {
 
 inline const QString ListFileCreateStatement = QStringLiteral(
@@ -88,7 +90,13 @@ enum class ListFileError {
     NoTable,        // no table "导出表"
     MissingColumns, // the table lacks one of L0..L4
     ReadFailed,     // the file could not be opened or read (rights, locks, I/O)
+    TooLarge,       // more records than a list can hold (a view without end, say)
+    Cancelled,      // stopped by the caller
 };
+
+// More records than any search gives: beyond this a file is refused rather
+// than read into memory without bound.
+inline constexpr qsizetype MaxListRecords = 1000000;
 
 struct ListFileStatus {
     ListFileError error = ListFileError::Ok;
@@ -101,11 +109,14 @@ struct ListFileStatus {
 // is read-locked from the first read() until the last record or close(), and
 // a writer meanwhile waits and may fail: read every record before handing
 // control to the event loop (100 000 records take a fraction of a second).
+// A reader may run on a thread of its own; `cancel` (set from any thread)
+// stops a query that runs, however long.
 class ListFileReader {
 public:
-    // Checks the file and counts its records.
-    ListFileStatus open(const QString &path);
-    qint64 recordCount() const { return m_count; }
+    // Checks the file.
+    ListFileStatus open(const QString &path, const std::atomic<bool> *cancel = nullptr);
+    // Counts the records (a query of its own).
+    qint64 recordCount();
     // Appends up to `max` further records (all when max < 0) to `out`.
     // At the end the file is released and atEnd() is true.
     ListFileStatus read(QList<ListRecord> &out, qsizetype max = -1);
@@ -123,16 +134,20 @@ private:
         bool valid = false;
     };
 
+    ListFileStatus stepFailure();
+
     SqliteDb m_db;
     SqliteStatement m_select;
     int m_column[5] = {-1, -1, -1, -1, -1};
-    qint64 m_count = 0;
     bool m_atEnd = true;
+    const std::atomic<bool> *m_cancel = nullptr;
     Repeat m_last[3]; // type, state, folder of the previous row
 };
 
-// Opens, counts and reads every record of the file, then releases it. On a
-// failure `records` is left as it was.
-ListFileStatus ReadListFile(const QString &path, QList<ListRecord> &records);
+// Opens and reads every record of the file, then releases it. On a failure
+// (more than `maxRecords` records among them) `records` is left as it was.
+ListFileStatus ReadListFile(const QString &path, QList<ListRecord> &records,
+                            const std::atomic<bool> *cancel = nullptr,
+                            qsizetype maxRecords = MaxListRecords);
 
 } // namespace dh

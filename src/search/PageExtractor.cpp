@@ -2,21 +2,16 @@
 
 #include "util/ChineseScript.h"
 
-#include <algorithm>
-
 #include <QRegularExpression>
-#include <QSet>
 #include <QStringList>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace dh
 {
 
 namespace
 {
-
-// Index in PageSnapshot::elements of the nearest enclosing listed element, or -1.
-int EnclosingIndex(const SnapElement &e) { return e.parent; }
 
 // QString::trimmed also removes U+00A0, which basic-layout pages put after "[PDF]".
 QString Trim(const QString &s)
@@ -29,12 +24,17 @@ bool IsTag(const SnapElement &e, QLatin1String tag)
     return e.tag.compare(tag, Qt::CaseInsensitive) == 0;
 }
 
+// "..." marks a cut title; without it the title makes a clean file name.
+QString WithoutEllipsis(QString title)
+{
+    title.remove(QStringLiteral("..."));
+    return Trim(title);
+}
+
 QString HitTitle(const SnapElement &e)
 {
     // From 2020 on the link wraps the title's H3 and a breadcrumb line.
-    QString title = Trim(e.linkHasH3 ? e.linkH3Text : e.linkText);
-    title.remove(QStringLiteral("..."));
-    return title;
+    return WithoutEllipsis(Trim(e.linkHasH3 ? e.linkH3Text : e.linkText));
 }
 
 // The type of a hit from its first SPAN and the URL's ending; later tests win.
@@ -58,32 +58,15 @@ QString SpanType(const SnapElement &e, const QString &url)
     return type;
 }
 
-// "pdf" → "PDF", the other known types as they are, anything else empty.
-QString KnownType(const QString &extension)
+// A label, then a title tag, then the path's extension.
+QString LabelOrPathType(const QString &label, const QString &titleTagType, const QString &url)
 {
-    if (extension == QLatin1String("pdf"))
-        return QStringLiteral("PDF");
-    static const QStringList others = {QStringLiteral("doc"), QStringLiteral("xls"), QStringLiteral("ppt"),
-                                       QStringLiteral("rtf")};
-    return others.contains(extension) ? extension : QString();
-}
-
-// A "[PDF]"-style tag, failing that the ending of the URL's path.
-QString TagOrEndingType(const SnapElement &e, const QString &url)
-{
-    const QString tag = Trim(e.bracketTagText).toLower();
-    if (tag.size() > 2 && tag.startsWith(QLatin1Char('[')) && tag.endsWith(QLatin1Char(']'))) {
-        const QString type = KnownType(tag.mid(1, tag.size() - 2));
-        if (!type.isEmpty())
-            return type;
-    }
-    static const QRegularExpression queryOrFragment(QStringLiteral("[?#]"));
-    QString path = url;
-    const qsizetype cut = path.indexOf(queryOrFragment);
-    if (cut >= 0)
-        path.truncate(cut);
-    const QString end = path.right(4).toLower();
-    return end.startsWith(QLatin1Char('.')) ? KnownType(end.mid(1)) : QString();
+    QString type = TypeFromLabel(label);
+    if (type.isEmpty())
+        type = titleTagType;
+    if (type.isEmpty())
+        type = TypeFromUrlPath(url);
+    return type;
 }
 
 // The spaces option, the window's filters and the hand-over; true when handed.
@@ -110,17 +93,38 @@ bool HandOver(QString title, const QString &url, const QString &type, const Page
     return true;
 }
 
+// A scholar hit's side link labelled as a document ("[PDF]"), or nothing.
+bool SideDocument(const SnapElement &e, QString &url, QString &type)
+{
+    if (e.sideHref.isEmpty())
+        return false;
+    const QString sideType = TypeFromLabel(e.sideLabel);
+    if (sideType.isEmpty())
+        return false;
+    url = UnwrapResultUrl(e.sideHref);
+    type = sideType;
+    return true;
+}
+
 template <typename IsHit>
 ExtractResult ExtractClassHits(const PageSnapshot &snapshot, const QString &folder,
                                const ExtractOptions &options, const ResultSink &sink, IsHit isHit)
 {
     ExtractResult result;
     for (const SnapElement &e : snapshot.elements) {
-        if (!isHit(e))
+        if (!isHit(e) || e.inPack)
             continue;
-        const QString title = e.hasLink ? HitTitle(e) : QString();
-        const QString url = e.hasLink ? UnwrapResultUrl(e.linkHref) : QString();
-        if (HandOver(title, url, SpanType(e, url), snapshot, folder, options, sink))
+        QString title = e.hasLink ? HitTitle(e) : QString();
+        const QString tagType = TakeTitleTypeTag(title);
+        QString url = e.hasLink ? UnwrapResultUrl(e.linkHref) : QString();
+        QString type = SpanType(e, url);
+        if (type.isEmpty())
+            type = LabelOrPathType(e.labelText, tagType, url);
+        if (!title.isEmpty())
+            SideDocument(e, url, type);
+        if (!title.isEmpty() && !url.isEmpty())
+            ++result.read;
+        if (HandOver(title, url, type, snapshot, folder, options, sink))
             ++result.handed;
     }
     return result;
@@ -139,24 +143,65 @@ bool IsDivHit(const SnapElement &e)
     return cls == QLatin1String("g") || cls == QLatin1String("gs_ri");
 }
 
-bool HasClassToken(const SnapElement &e, QLatin1String token)
-{
-    static const QRegularExpression space(QStringLiteral("\\s+"));
-    const QStringList tokens = e.className.split(space, Qt::SkipEmptyParts);
-    return std::any_of(tokens.begin(), tokens.end(),
-                       [token](const QString &t) { return t.compare(token, Qt::CaseInsensitive) == 0; });
-}
-
 bool SorryPath(const PageSnapshot &snapshot)
 {
     return QUrl(snapshot.url).path().startsWith(QLatin1String("/sorry/"), Qt::CaseInsensitive);
 }
 
-// The current English block page, which the older markers miss.
-bool AutomatedQueriesText(const QString &html)
+// The block pages the text markers miss: the current English one, and the
+// check form of every language.
+bool NewerBlockPage(const PageSnapshot &snapshot)
 {
-    return html.contains(QLatin1String("your computer or network may be sending automated queries"),
-                         Qt::CaseInsensitive);
+    return snapshot.captchaForm || SorryPath(snapshot) ||
+           snapshot.html.contains(QLatin1String("your computer or network may be sending automated queries"),
+                                  Qt::CaseInsensitive);
+}
+
+// The engine's own pages (image packs, local results, other searches) are no hits.
+bool IsEngineLink(const QString &url, const PageSnapshot &snapshot)
+{
+    const QUrl link(url);
+    const QUrl page(snapshot.url);
+    if (link.host().isEmpty() || link.host().compare(page.host(), Qt::CaseInsensitive) != 0 ||
+        link.port() != page.port())
+        return false;
+    const QString path = link.path();
+    return path == QLatin1String("/search") || path == QLatin1String("/scholar") ||
+           path.startsWith(QLatin1String("/search/")) || path == QLatin1String("/url");
+}
+
+// The page says it found nothing for the query.
+bool SaysNothingFound(const QString &html)
+{
+    static const char *const markers[] = {
+        "did not match any documents", "did not match any articles", "No results found for",
+        "找不到和您查询的", "没有找到",
+        "keine übereinstimmenden Dokumente", "Aucun document ne correspond",
+    };
+    for (const char *m : markers)
+        if (html.contains(QString::fromUtf8(m), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+QString FragmentFree(QString url)
+{
+    const qsizetype at = url.indexOf(QLatin1String("#:~:text="));
+    if (at >= 0)
+        url.truncate(at);
+    return url;
+}
+
+bool StartsWithHttp(const QString &s)
+{
+    return s.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+           s.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+bool StartsWithEscapedHttp(const QString &s)
+{
+    return s.startsWith(QLatin1String("http%3a"), Qt::CaseInsensitive) ||
+           s.startsWith(QLatin1String("https%3a"), Qt::CaseInsensitive);
 }
 
 } // namespace
@@ -165,21 +210,31 @@ QString UnwrapResultUrl(const QString &href)
 {
     QString url = Trim(href);
     url.replace(QLatin1String("&amp;"), QLatin1String("&"));
-    qsizetype at = url.indexOf(QLatin1String("url?q=http"), 0, Qt::CaseInsensitive);
-    if (at >= 0) {
-        url = url.mid(at + 6);
-    } else {
-        at = url.indexOf(QLatin1String("url?url=http"), 0, Qt::CaseInsensitive);
-        if (at >= 0)
-            url = url.mid(at + 8);
+    // The engine's redirect: a path ending in "url" whose q or url parameter
+    // holds the target (raw, or escaped as a whole).
+    const qsizetype question = url.indexOf(QLatin1Char('?'));
+    if (question > 0 && url.left(question).endsWith(QLatin1String("url"), Qt::CaseInsensitive)) {
+        const QStringList params = url.mid(question + 1).split(QLatin1Char('&'));
+        QString target;
+        for (const QLatin1String name : {QLatin1String("q="), QLatin1String("url=")}) {
+            for (const QString &p : params) {
+                if (!p.startsWith(name, Qt::CaseInsensitive))
+                    continue;
+                const QString value = p.mid(name.size());
+                if (StartsWithHttp(value))
+                    target = value;
+                else if (StartsWithEscapedHttp(value))
+                    target = QUrl::fromPercentEncoding(value.toUtf8());
+                if (!target.isEmpty())
+                    break;
+            }
+            if (!target.isEmpty())
+                break;
+        }
+        if (!target.isEmpty())
+            url = target;
     }
-    // Only an unwrapped address loses its tail: a direct link's own query stays whole.
-    if (at >= 0) {
-        const qsizetype amp = url.indexOf(QLatin1Char('&'));
-        if (amp >= 0)
-            url.truncate(amp);
-    }
-    return url;
+    return FragmentFree(url);
 }
 
 bool IsUsableLinkUrl(const QString &url)
@@ -196,6 +251,49 @@ bool IsSharingSiteTitle(const QString &title)
            title.right(12).toLower() == QStringLiteral("docin.com豆丁网");
 }
 
+QString TypeFromLabel(const QString &label)
+{
+    QString word = Trim(label).toLower();
+    if (word.startsWith(QLatin1Char('[')) && word.endsWith(QLatin1Char(']')))
+        word = Trim(word.mid(1, word.size() - 2));
+    if (word == QLatin1String("pdf"))
+        return QStringLiteral("PDF");
+    if (word == QLatin1String("doc") || word == QLatin1String("docx"))
+        return QStringLiteral("doc");
+    if (word == QLatin1String("xls") || word == QLatin1String("xlsx"))
+        return QStringLiteral("xls");
+    if (word == QLatin1String("ppt") || word == QLatin1String("pptx"))
+        return QStringLiteral("ppt");
+    if (word == QLatin1String("rtf"))
+        return QStringLiteral("rtf");
+    return {};
+}
+
+QString TypeFromUrlPath(const QString &url)
+{
+    static const QRegularExpression queryOrFragment(QStringLiteral("[?#]"));
+    QString path = url;
+    const qsizetype cut = path.indexOf(queryOrFragment);
+    if (cut >= 0)
+        path.truncate(cut);
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || path.indexOf(QLatin1Char('/'), dot) >= 0)
+        return {};
+    return TypeFromLabel(path.mid(dot + 1));
+}
+
+QString TakeTitleTypeTag(QString &title)
+{
+    static const QRegularExpression tag(QStringLiteral("^\\[([A-Za-z]{3,4})\\]\\s*"));
+    const QRegularExpressionMatch m = tag.match(title);
+    if (!m.hasMatch())
+        return {};
+    const QString type = TypeFromLabel(m.captured(1));
+    if (!type.isEmpty())
+        title = Trim(title.mid(m.capturedLength()));
+    return type;
+}
+
 bool IsListCaptchaPage(const PageSnapshot &snapshot, bool scholar)
 {
     const QString &html = snapshot.html;
@@ -204,14 +302,13 @@ bool IsListCaptchaPage(const PageSnapshot &snapshot, bool scholar)
                QLatin1String("Our systems have detected unusual traffic from your computer network"),
                Qt::CaseInsensitive) ||
            html.contains(QStringLiteral("我们的系统检测到您的计算机网络中存在异常流量")) ||
-           (scholar && html.contains(QStringLiteral("请进行人机身份验证"))) || SorryPath(snapshot) ||
-           AutomatedQueriesText(html);
+           (scholar && html.contains(QStringLiteral("请进行人机身份验证"))) || NewerBlockPage(snapshot);
 }
 
 bool IsDivCaptchaPage(const PageSnapshot &snapshot)
 {
     return snapshot.html.contains(QLatin1String("/sorry/image?id="), Qt::CaseInsensitive) ||
-           SorryPath(snapshot) || AutomatedQueriesText(snapshot.html);
+           NewerBlockPage(snapshot);
 }
 
 ExtractResult ExtractListResults(const PageSnapshot &snapshot, const QString &folder,
@@ -230,36 +327,28 @@ ExtractResult ExtractDivResults(const PageSnapshot &snapshot, const QString &fol
     return ExtractClassHits(snapshot, folder, options, sink, IsDivHit);
 }
 
-ExtractResult ExtractClassTokenResults(const PageSnapshot &snapshot, const QString &folder,
-                                       const ExtractOptions &options, const ResultSink &sink)
+ExtractResult ExtractHeadedLinks(const PageSnapshot &snapshot, const QString &folder,
+                                 const ExtractOptions &options, const ResultSink &sink, QSet<QString> handed)
 {
     ExtractResult result;
-    const qsizetype n = snapshot.elements.size();
-    // inHit[i]: element i is a hit or lies inside one.
-    QList<bool> inHit(n, false);
-    QSet<int> seenLinks;
-    for (qsizetype i = 0; i < n; ++i) {
-        const SnapElement &e = snapshot.elements[i];
-        const int parent = EnclosingIndex(e);
-        const bool enclosed = parent >= 0 && parent < i && inHit[parent];
-        // The exact-class hits were judged by the other two extractors already.
-        const bool judged = IsListHit(e) || IsDivHit(e);
-        const bool hit = judged || ((IsTag(e, QLatin1String("LI")) || IsTag(e, QLatin1String("DIV"))) &&
-                                    HasClassToken(e, QLatin1String("g")) && e.hasLink && e.linkHasH3);
-        inHit[i] = enclosed || hit;
-        if (!hit || enclosed || judged)
+    for (const SnapHeadedLink &link : snapshot.headedLinks) {
+        if (link.inPack)
             continue;
-        // A wrapper and the hit inside it share their first link.
-        if (e.linkHandle >= 0) {
-            if (seenLinks.contains(e.linkHandle))
-                continue;
-            seenLinks.insert(e.linkHandle);
-        }
-        QString title = Trim(e.linkH3Text);
-        title.remove(QStringLiteral("..."));
-        const QString url = UnwrapResultUrl(e.linkHref);
-        if (HandOver(title, url, TagOrEndingType(e, url), snapshot, folder, options, sink))
+        const QString url = UnwrapResultUrl(link.href);
+        if (url.isEmpty() || IsEngineLink(url, snapshot))
+            continue;
+        QString title = link.headingText.simplified();
+        const QString tagType = TakeTitleTypeTag(title);
+        title = WithoutEllipsis(title);
+        if (!title.isEmpty() && IsUsableLinkUrl(url))
+            ++result.read;
+        if (handed.contains(url))
+            continue;
+        const QString type = LabelOrPathType(link.labelText, tagType, url);
+        if (HandOver(title, url, type, snapshot, folder, options, sink)) {
             ++result.handed;
+            handed.insert(url);
+        }
     }
     return result;
 }
@@ -267,14 +356,31 @@ ExtractResult ExtractClassTokenResults(const PageSnapshot &snapshot, const QStri
 ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &folder,
                                const ExtractOptions &options, const ResultSink &sink)
 {
+    // The headed-link reader adds only what the first two did not hand over.
+    QSet<QString> handed;
+    const ResultSink noting = [&](const QString &title, const QString &url, const QString &page,
+                                  const QString &type, const QString &f, const QString &last) {
+        handed.insert(url);
+        if (sink)
+            sink(title, url, page, type, f, last);
+    };
     // A block page yields no rows, whatever else it holds.
-    ExtractResult result = ExtractListResults(snapshot, folder, options, sink);
-    if (result.handed > 0 || result.captcha)
+    ExtractResult result = ExtractListResults(snapshot, folder, options, noting);
+    if (result.captcha)
         return result;
-    result = ExtractDivResults(snapshot, folder, options, sink);
-    if (result.handed > 0 || result.captcha)
-        return result;
-    return ExtractClassTokenResults(snapshot, folder, options, sink);
+    if (result.handed == 0) {
+        const int listRead = result.read;
+        result = ExtractDivResults(snapshot, folder, options, noting);
+        result.read += listRead;
+        if (result.captcha)
+            return result;
+    }
+    const ExtractResult headed = ExtractHeadedLinks(snapshot, folder, options, sink, handed);
+    result.handed += headed.handed;
+    result.read += headed.read;
+    result.unreadable = snapshot.valid && result.read == 0 && snapshot.resultLinks > 0 &&
+                        !SaysNothingFound(snapshot.html);
+    return result;
 }
 
 namespace
@@ -296,6 +402,59 @@ int FirstNextLink(const QList<SnapLink> &links)
     return -1;
 }
 
+// The labels of the next-page link in the languages the engine serves.
+bool IsNextLabel(const QString &label)
+{
+    static const QStringList labels = {
+        QStringLiteral("next page"),          QStringLiteral("more results"),
+        QStringLiteral("nächste seite"),      QStringLiteral("weitere ergebnisse"),
+        QStringLiteral("página siguiente"),   QStringLiteral("más resultados"),
+        QStringLiteral("próxima página"),     QStringLiteral("mais resultados"),
+        QStringLiteral("page suivante"),      QStringLiteral("plus de résultats"),
+        QStringLiteral("pagina successiva"),  QStringLiteral("altri risultati"),
+        QStringLiteral("volgende pagina"),    QStringLiteral("meer resultaten"),
+        QStringLiteral("следующая страница"), QStringLiteral("ещё результаты"),
+        QStringLiteral("次のページ"),         QStringLiteral("その他の検索結果"),
+        QStringLiteral("下一页"),             QStringLiteral("更多结果"),
+        QStringLiteral("下一頁"),             QStringLiteral("更多結果"),
+        QStringLiteral("다음 페이지"),        QStringLiteral("결과 더보기"),
+    };
+    return labels.contains(Trim(label).toLower());
+}
+
+qint64 StartOf(const QUrlQuery &query)
+{
+    bool ok = false;
+    const qint64 start = query.queryItemValue(QStringLiteral("start")).toLongLong(&ok);
+    return ok ? start : 0;
+}
+
+// A link to the same search (same path and query words) with the smallest start beyond this page's.
+QString SameSearchFurther(const PageSnapshot &snapshot)
+{
+    const QUrl page(snapshot.url);
+    const QUrlQuery pageQuery(page);
+    const qint64 current = StartOf(pageQuery);
+    QString best;
+    qint64 bestStart = -1;
+    for (const SnapLink &link : snapshot.pagerLinks) {
+        const QUrl url(link.href);
+        const QUrlQuery query(url);
+        if (!url.isValid() || url.host() != page.host() || url.path() != page.path() ||
+            !query.hasQueryItem(QStringLiteral("start")))
+            continue;
+        bool sameWords = true;
+        for (const QString &key : {QStringLiteral("q"), QStringLiteral("as_q"), QStringLiteral("as_epq")})
+            sameWords = sameWords && query.queryItemValue(key) == pageQuery.queryItemValue(key);
+        const qint64 start = StartOf(query);
+        if (sameWords && start > current && (bestStart < 0 || start < bestStart)) {
+            best = link.href;
+            bestStart = start;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 int FindNextLink(const PageSnapshot &snapshot)
@@ -311,6 +470,17 @@ int FindNextLink(const PageSnapshot &snapshot)
     if (snapshot.hasGsN)
         return FirstNextLink(snapshot.gsnLinks);
     return -1;
+}
+
+NextPage FindNextPage(const PageSnapshot &snapshot)
+{
+    const int handle = FindNextLink(snapshot);
+    if (handle >= 0)
+        return {handle, {}};
+    for (const SnapLink &link : snapshot.pagerLinks)
+        if (IsNextLabel(link.ariaLabel) && IsUsableLinkUrl(link.href))
+            return {link.handle, FragmentFree(link.href)};
+    return {-1, SameSearchFurther(snapshot)};
 }
 
 } // namespace dh

@@ -4,6 +4,7 @@
 // rules over PageSnapshot; the window does the counting into its label.
 #include "net/PageSnapshot.h"
 
+#include <QSet>
 #include <QString>
 #include <functional>
 
@@ -26,6 +27,18 @@ using ResultSink = std::function<void(const QString &title, const QString &url, 
 struct ExtractResult {
     int handed = 0;       // candidates passed to the sink (duplicates included)
     bool captcha = false; // the block page was seen; nothing was read
+    int read = 0;         // hits found before the filters
+    // The results area holds links but no rule could read a hit, and the page
+    // does not say it found nothing: the layout is not understood.
+    bool unreadable = false;
+};
+
+// How to reach the next result page: click the element, or load the address
+// (links of newer layouts, whose scripts may keep the click on the page).
+struct NextPage {
+    int handle = -1;
+    QString url; // non-empty: load this address instead of clicking
+    bool found() const { return handle >= 0 || !url.isEmpty(); }
 };
 
 // LI hits of class "g".
@@ -34,17 +47,21 @@ ExtractResult ExtractListResults(const PageSnapshot &snapshot, const QString &fo
 // DIV hits of class "g" or "gs_ri".
 ExtractResult ExtractDivResults(const PageSnapshot &snapshot, const QString &folder,
                                 const ExtractOptions &options, const ResultSink &sink);
-// LI/DIV hits whose class list holds the token "g" and whose first link holds an H3
-// (layouts where "g" is one class among several).
-ExtractResult ExtractClassTokenResults(const PageSnapshot &snapshot, const QString &folder,
-                                       const ExtractOptions &options, const ResultSink &sink);
-// The list extractor, then the DIV extractor if nothing was handed, then the class-token
-// extractor if still nothing; stops at a block page.
+// Every link holding an H3 in the results area whose address is not in `handed`
+// (one row per address), outside the packs, in page order; engine-internal links skipped.
+ExtractResult ExtractHeadedLinks(const PageSnapshot &snapshot, const QString &folder,
+                                 const ExtractOptions &options, const ResultSink &sink,
+                                 QSet<QString> handed = {});
+// The list extractor, the DIV extractor if nothing was handed, then the headed-link
+// reader for what they did not hand over; stops at a block page.
 ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &folder,
                                const ExtractOptions &options, const ResultSink &sink);
 
-// Handle of the element to click for the next result page, or -1.
+// Handle of the element to click for the next result page, or -1 (#nav, #pnnext, #gs_n).
 int FindNextLink(const PageSnapshot &snapshot);
+// FindNextLink, then the labelled paging links of newer layouts, then a link to
+// the same search one page further.
+NextPage FindNextPage(const PageSnapshot &snapshot);
 
 // The block-page tests of the two extractors.
 bool IsListCaptchaPage(const PageSnapshot &snapshot, bool scholar);
@@ -54,5 +71,11 @@ bool IsDivCaptchaPage(const PageSnapshot &snapshot);
 QString UnwrapResultUrl(const QString &href); // "&amp;" fixed, engine redirect removed
 bool IsUsableLinkUrl(const QString &url);     // http, https or ftp
 bool IsSharingSiteTitle(const QString &title);
+// "PDF", "doc", "xls", "ppt", "rtf" for a label such as "PDF", "[DOCX]" or "xlsx"; else empty.
+QString TypeFromLabel(const QString &label);
+// The type word from the extension of the address's path (query and fragment ignored).
+QString TypeFromUrlPath(const QString &url);
+// A leading "[PDF] "-style tag of a known type: removed from `title`, its type returned.
+QString TakeTitleTypeTag(QString &title);
 
 } // namespace dh

@@ -1,6 +1,7 @@
 #include "search/ResultListModel.h"
 
 #include <QLocale>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +17,8 @@ namespace
 // grouped removal shifts the rows behind it and renumbers the key index, so
 // many blocks would be quadratic.
 constexpr int kMaxGroupedRemovals = 8;
+// New rows reach the view about ten times a second.
+constexpr int kFlushIntervalMs = 100;
 
 const ResultRow &emptyRow()
 {
@@ -35,11 +38,33 @@ int WholeNumberOrZero(const QString &text)
     return int(std::trunc(std::clamp(value, kMin, kMax)));
 }
 
-ResultListModel::ResultListModel(QObject *parent) : QAbstractTableModel(parent) {}
+ResultListModel::ResultListModel(QObject *parent) : QAbstractTableModel(parent)
+{
+    m_flushTimer = new QTimer(this);
+    m_flushTimer->setSingleShot(true);
+    m_flushTimer->setInterval(kFlushIntervalMs);
+    connect(m_flushTimer, &QTimer::timeout, this, &ResultListModel::Flush);
+}
 
 int ResultListModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : int(m_rows.size());
+    return parent.isValid() ? 0 : m_shown;
+}
+
+void ResultListModel::Reserve(qsizetype rows)
+{
+    m_rows.reserve(rows);
+    m_index.reserve(rows);
+}
+
+void ResultListModel::Flush()
+{
+    m_flushTimer->stop();
+    if (m_shown >= m_rows.size())
+        return;
+    beginInsertRows({}, m_shown, int(m_rows.size()) - 1);
+    m_shown = int(m_rows.size());
+    endInsertRows();
 }
 
 int ResultListModel::columnCount(const QModelIndex &parent) const
@@ -49,7 +74,7 @@ int ResultListModel::columnCount(const QModelIndex &parent) const
 
 QVariant ResultListModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows.size())
+    if (!index.isValid() || index.row() >= m_shown)
         return {};
     const ResultRow &row = m_rows.at(index.row());
     switch (role) {
@@ -109,11 +134,10 @@ bool ResultListModel::append(ResultRow row)
     // A row without an address could neither be told apart nor downloaded.
     if (row.key.isEmpty() || m_index.contains(row.key))
         return false;
-    const int at = int(m_rows.size());
-    beginInsertRows({}, at, at);
-    m_index.insert(row.key, at);
+    m_index.insert(row.key, int(m_rows.size()));
     m_rows.append(std::move(row));
-    endInsertRows();
+    if (!m_flushTimer->isActive())
+        m_flushTimer->start();
     return true;
 }
 
@@ -143,6 +167,8 @@ void ResultListModel::SetState(int row, const QString &state)
     if (row < 0 || row >= m_rows.size() || m_rows.at(row).state == state)
         return;
     m_rows[row].state = state;
+    if (row >= m_shown)
+        return;
     const QModelIndex cell = index(row, StateColumn);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
@@ -152,6 +178,8 @@ void ResultListModel::SetTitle(int row, const QString &title)
     if (row < 0 || row >= m_rows.size() || m_rows.at(row).title == title)
         return;
     m_rows[row].title = title;
+    if (row >= m_shown)
+        return;
     const QModelIndex cell = index(row, TitleColumn);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
@@ -160,6 +188,7 @@ void ResultListModel::TransformTitles(const std::function<QString(const QString 
 {
     if (m_rows.isEmpty())
         return;
+    Flush();
     for (ResultRow &row : m_rows)
         row.title = transform(row.title);
     emit dataChanged(index(0, TitleColumn), index(int(m_rows.size()) - 1, TitleColumn), {Qt::DisplayRole});
@@ -167,6 +196,7 @@ void ResultListModel::TransformTitles(const std::function<QString(const QString 
 
 int ResultListModel::RemoveIf(const std::function<bool(int row, const ResultRow &)> &test)
 {
+    Flush();
     // Ask the test once per row, then collect the blocks of rows to remove.
     std::vector<bool> remove(m_rows.size());
     QList<std::pair<int, int>> blocks; // first, last
@@ -190,6 +220,7 @@ int ResultListModel::RemoveIf(const std::function<bool(int row, const ResultRow 
             const int n = it->second - it->first + 1;
             beginRemoveRows({}, it->first, it->second);
             m_rows.remove(it->first, n);
+            m_shown = int(m_rows.size());
             rebuildIndex(); // slots of the signal may look keys up
             endRemoveRows();
             removed += n;
@@ -205,6 +236,7 @@ int ResultListModel::RemoveIf(const std::function<bool(int row, const ResultRow 
                 kept.append(std::move(m_rows[i]));
         }
         m_rows = std::move(kept);
+        m_shown = int(m_rows.size());
         rebuildIndex();
         endResetModel();
     }
@@ -215,9 +247,11 @@ void ResultListModel::Clear()
 {
     if (m_rows.isEmpty())
         return;
+    m_flushTimer->stop();
     beginResetModel();
     m_rows.clear();
     m_index.clear();
+    m_shown = 0;
     endResetModel();
 }
 

@@ -9,6 +9,8 @@
 
 #include <functional>
 
+class QTimer;
+
 namespace dh
 {
 
@@ -40,6 +42,10 @@ public:
 // as a whole number, truncated and clamped to int; anything else gives 0.
 int WholeNumberOrZero(const QString &text);
 
+// Rows are listed at once but shown in batches: the view learns of new rows
+// at most about ten times a second (or when Flush() is called), so that a
+// long list grows without the view laying itself out per row. Count() and
+// the row accessors see every row; rowCount() only the rows the view knows.
 class ResultListModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -62,6 +68,10 @@ public:
     bool AddImported(const QString &key, const QString &title, const QString &type, const QString &state,
                      const QString &folder);
     void SetSink(ResultRowSink *sink) { m_sink = sink; }
+    // Room for this many rows in all (an import).
+    void Reserve(qsizetype rows);
+    // Tells the view of the rows added since the last time.
+    void Flush();
     ResultRowSink *Sink() const { return m_sink; }
 
     int Count() const { return int(m_rows.size()); }
@@ -90,6 +100,8 @@ private:
 
     QList<ResultRow> m_rows;
     QHash<QString, int> m_index; // key -> row
+    int m_shown = 0;             // rows the view has been told of
+    QTimer *m_flushTimer = nullptr;
     ResultRowSink *m_sink = nullptr;
 };
 

@@ -87,6 +87,7 @@ QAction *ResultListPanel::addCommand(const QString &name, const QString &text,
 
 void ResultListPanel::UpdateCount()
 {
+    m_model->Flush();
     m_count->setText(QString::number(m_model->Count()));
 }
 
@@ -192,6 +193,7 @@ void ResultListPanel::selectWhere(bool (*test)(const QString &title))
 {
     // One selection built from blocks of matching rows; rows that do not match
     // end up deselected.
+    m_model->Flush();
     QItemSelection selection;
     const int last = ResultListModel::ColumnCount - 1;
     int count = 0;

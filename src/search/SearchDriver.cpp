@@ -7,10 +7,20 @@
 
 namespace dh {
 
+namespace {
+// A page read this recently, with no load since, is not read again.
+constexpr qint64 kReadReuseMs = 2000;
+const QString kUnreadable = QStringLiteral("本页结果无法识别");
+const QString kResumeQuestion = QStringLiteral("上次批量搜索在验证页面中断，是否从中断处继续？");
+} // namespace
+
 SearchDriver::SearchDriver(BrowserView *view, SearchHost *host, QObject *parent)
     : QObject(parent), m_view(view), m_host(host)
 {
-    connect(m_view, &BrowserView::documentComplete, this, [this](const QString &) { m_pageWait = false; });
+    connect(m_view, &BrowserView::documentComplete, this, [this](const QString &) {
+        m_pageWait = false;
+        m_lastReadFresh = false;
+    });
 }
 
 void SearchDriver::SetStopFlags()
@@ -33,25 +43,28 @@ void SearchDriver::appendDone(const QString &text)
 void SearchDriver::打开谷歌搜索网页(const QString &address)
 {
     m_pageWait = true;
+    m_lastReadFresh = false;
     m_view->Navigate(address);
     WaitUntil([this] { return !m_view->IsBusy() || !m_pageWait || m_batchStop; },
               Durations::PageLoadTimeout);
 }
 
+bool SearchDriver::pause(const std::function<bool()> &abort)
+{
+    return SleepFor([this] { return qint64(m_host->DelaySeconds()) * Durations::Second; }, abort);
+}
+
 void SearchDriver::延时()
 {
-    const qint64 start = Clock::Now();
-    WaitUntil(
-        [this, start] {
-            if (m_batchRunning && m_batchStop)
-                return true;
-            return Clock::Now() - start >= qint64(m_host->DelaySeconds()) * Durations::Second;
-        },
-        -1);
+    pause([this] { return m_batchRunning && m_batchStop; });
 }
 
 PageSnapshot SearchDriver::ExtractPageLinks()
 {
+    if (m_lastReadFresh && !m_view->IsBusy() && m_lastReadAge.elapsed() < kReadReuseMs) {
+        m_host->RowsChanged();
+        return m_lastRead;
+    }
     PageSnapshot page = m_view->Snapshot();
     auto sink = [this](const QString &title, const QString &url, const QString &pageAddress, const QString &type,
                        const QString &folder, const QString &last) {
@@ -60,14 +73,20 @@ PageSnapshot SearchDriver::ExtractPageLinks()
     const ExtractResult result = dh::ExtractPageLinks(page, extractionFolder(), m_host->ExtractionOptions(), sink);
     if (result.captcha)
         m_captcha = true;
+    else if (page.valid && !page.url.isEmpty() && page.url != QLatin1String("about:blank"))
+        m_lastGoodPage = page.url;
+    m_host->PageNote(result.unreadable ? kUnreadable : QString());
     m_host->RowsChanged();
+    m_lastRead = page;
+    m_lastReadFresh = page.valid;
+    m_lastReadAge.start();
     return page;
 }
 
 bool SearchDriver::下一页()
 {
-    const int next = FindNextLink(ExtractPageLinks());
-    if (next < 0) {
+    const NextPage next = FindNextPage(ExtractPageLinks());
+    if (!next.found()) {
         ExtractPageLinks();
         return false;
     }
@@ -76,11 +95,14 @@ bool SearchDriver::下一页()
         return false;
     };
     m_pageWait = true;
-    m_view->Click(next);
+    m_lastReadFresh = false;
+    if (!next.url.isEmpty())
+        m_view->Navigate(next.url);
+    else
+        m_view->Click(next.handle);
     YieldEvents();
     if (!SleepFor(Durations::NextPageSettle, [this] { return m_addAllStop || batchAborted(); }))
         return aborted();
-    const qint64 start = Clock::Now();
     bool stopped = false;
     WaitUntil(
         [&] {
@@ -88,27 +110,12 @@ bool SearchDriver::下一页()
                 stopped = true;
                 return true;
             }
-            if (Clock::Now() - start > Durations::NextPageTimeout) {
-                stopped = true;
-                return true;
-            }
             return !(m_view->IsBusy() && m_pageWait);
         },
-        -1);
-    if (stopped)
+        Durations::NextPageTimeout);
+    if (stopped || (m_view->IsBusy() && m_pageWait))
         return aborted();
-    const qint64 pauseStart = Clock::Now();
-    bool pauseAborted = false;
-    WaitUntil(
-        [&] {
-            if (m_addAllStop || batchAborted()) {
-                pauseAborted = true;
-                return true;
-            }
-            return Clock::Now() - pauseStart >= qint64(m_host->DelaySeconds()) * Durations::Second;
-        },
-        -1);
-    if (pauseAborted)
+    if (!pause([this] { return m_addAllStop || batchAborted(); }))
         return aborted();
     ExtractPageLinks();
     return true;
@@ -162,46 +169,26 @@ void SearchDriver::BatchClicked()
         Messages::Show(nullptr, QStringLiteral("正在提取网页信息，请停止以后使用该功能！"), MsgIcon::Error);
         return;
     }
+    const QStringList groups = m_host->KeywordGroups();
+    const QStringList types = m_host->Types();
+    std::optional<BatchPlace> resume;
+    if (m_blocked && (m_blocked->groups != groups || m_blocked->types != types))
+        m_blocked.reset();
+    if (m_blocked && Messages::Ask(nullptr, kResumeQuestion))
+        resume = m_blocked;
+    m_blocked.reset();
+
     m_batchRunning = true;
     emit batchButtonChanged(true, true);
     m_batchStop = false;
     m_captcha = false;
-    m_doneText.clear();
-    emit doneTextChanged(m_doneText);
+    if (!resume) {
+        m_doneText.clear();
+        emit doneTextChanged(m_doneText);
+    }
     if (m_host->PromptForSaveLocation())
         m_host->ShowSaveLocationDialog();
-
-    const QStringList groups = m_host->KeywordGroups();
-    const QStringList types = m_host->Types();
-    bool leave = false;
-    for (const QString &group : groups) {
-        YieldEvents();
-        if (m_batchStop || m_captcha)
-            break;
-        if (group.trimmed().isEmpty())
-            continue;
-        for (const QString &type : types) {
-            const QString url = m_host->BuildUrl(base, group, type);
-            appendDone(group + QLatin1Char('(') + type + QStringLiteral(") "));
-            打开谷歌搜索网页(url);
-            延时();
-            AddAllClicked();
-            YieldEvents();
-            if (!m_captcha)
-                打开谷歌搜索网页(QStringLiteral("about:blank"));
-            if (m_batchStop || m_captcha) {
-                leave = true;
-                break;
-            }
-        }
-        if (leave)
-            break;
-        appendDone(QStringLiteral("\r\n"));
-        if (m_batchStop || m_captcha)
-            break;
-        YieldEvents();
-        延时();
-    }
+    runBatch(base, groups, types, resume);
     if (!m_captcha)
         打开谷歌搜索网页(base);
     m_batchRunning = false;
@@ -209,10 +196,51 @@ void SearchDriver::BatchClicked()
     m_batchStop = true;
 }
 
+void SearchDriver::runBatch(const QString &base, const QStringList &groups, const QStringList &types,
+                            const std::optional<BatchPlace> &resume)
+{
+    const int firstGroup = resume ? resume->group : 0;
+    for (int g = firstGroup; g < groups.size(); ++g) {
+        const QString &group = groups.at(g);
+        YieldEvents();
+        if (m_batchStop || m_captcha)
+            return;
+        if (group.trimmed().isEmpty())
+            continue;
+        const bool resumedGroup = resume && g == resume->group;
+        for (int t = resumedGroup ? resume->type : 0; t < types.size(); ++t) {
+            const QString &type = types.at(t);
+            const bool resumedSearch = resumedGroup && t == resume->type;
+            const QString url = resumedSearch ? resume->address : m_host->BuildUrl(base, group, type);
+            // The done list already names the search that was cut short.
+            if (!resumedSearch)
+                appendDone(group + QLatin1Char('(') + type + QStringLiteral(") "));
+            m_lastGoodPage.clear();
+            打开谷歌搜索网页(url);
+            延时();
+            AddAllClicked();
+            YieldEvents();
+            if (m_captcha) {
+                m_blocked = BatchPlace{groups, types, g, t, m_lastGoodPage.isEmpty() ? url : m_lastGoodPage};
+                return;
+            }
+            打开谷歌搜索网页(QStringLiteral("about:blank"));
+            if (m_batchStop)
+                return;
+        }
+        appendDone(QStringLiteral("\r\n"));
+        if (m_batchStop || m_captcha)
+            return;
+        YieldEvents();
+        延时();
+    }
+}
+
 void SearchDriver::AddThisPage()
 {
     if (m_host->PromptForSaveLocation())
         m_host->ShowSaveLocationDialog();
+    m_lastReadFresh = false;
     ExtractPageLinks();
     m_host->FitColumns();
 }

@@ -6,9 +6,13 @@
 // the stop buttons only set flags that the loops read at their next check.
 #include "search/PageExtractor.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 namespace dh {
 
@@ -31,6 +35,17 @@ public:
     virtual void RowsChanged() = 0;     // rewrite the row count
     virtual void FitColumns() = 0;      // AutoSizeColumns(-2)
     virtual QString DefaultFolder() const = 0;
+    // A short note about the page just read (empty: clear it).
+    virtual void PageNote(const QString &text) = 0;
+};
+
+// Where a batch stopped at a block page, so that it can go on from there.
+struct BatchPlace {
+    QStringList groups; // the keyword groups and types of that batch
+    QStringList types;
+    int group = 0;       // index into groups
+    int type = 0;        // index into types
+    QString address;     // the last result page read of that search, or its first address
 };
 
 class SearchDriver : public QObject {
@@ -57,6 +72,9 @@ public:
     QString DoneText() const { return m_doneText; }
     // Stop both runs (window close).
     void SetStopFlags();
+    // Where the last batch was stopped by a block page, if it was.
+    const std::optional<BatchPlace> &BlockedPlace() const { return m_blocked; }
+    void ForgetBlockedPlace() { m_blocked.reset(); }
 
 signals:
     // running: the button shows its stop caption; stopping: disabled until the run ends.
@@ -68,6 +86,10 @@ private:
     QString extractionFolder() const;
     bool batchAborted() const { return m_batchRunning && m_batchStop; }
     void appendDone(const QString &text);
+    // The pause of the Combo1 delay; false when `abort` ended it.
+    bool pause(const std::function<bool()> &abort);
+    void runBatch(const QString &base, const QStringList &groups, const QStringList &types,
+                  const std::optional<BatchPlace> &resume);
 
     BrowserView *m_view;
     SearchHost *m_host;
@@ -78,7 +100,13 @@ private:
     bool m_batchRunning = false;
     bool m_addAllRunning = false;
     QString m_doneText;
-    QString m_pageAddress;
+    // The page read last and what was read from it: the add-all loop reads a
+    // page several times in a row, and one read of an unchanged page is enough.
+    PageSnapshot m_lastRead;
+    bool m_lastReadFresh = false;
+    QElapsedTimer m_lastReadAge;
+    QString m_lastGoodPage; // last result page (not a block page) of the running search
+    std::optional<BatchPlace> m_blocked;
 };
 
 } // namespace dh

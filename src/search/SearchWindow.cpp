@@ -40,6 +40,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <thread>
+
 namespace dh {
 
 namespace {
@@ -53,6 +55,15 @@ const QString kSucceeded = QStringLiteral("成功");
 const QString kFailed = QStringLiteral("分析失败");
 
 } // namespace
+
+// A list file read on a thread of its own: a file whose table never ends (a
+// recursive view) or a slow disk must not hold the window, and 停止 ends it.
+struct SearchWindow::ImportJob {
+    QList<ListRecord> records;
+    ListFileStatus status;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> done{false};
+};
 
 EngineConfig EngineConfig::For(Engine engine)
 {
@@ -225,8 +236,10 @@ void SearchWindow::buildControls()
     setStatusBar(bar);
     auto *panel1 = Named(new QLabel(AppTitle(), bar), "StatusPanel1");
     m_statusPanel2 = Named(new QLabel(bar), "StatusPanel2");
+    m_statusNote = Named(new QLabel(bar), "StatusPanel3");
     bar->addWidget(panel1);
     bar->addWidget(m_statusPanel2, 1);
+    bar->addPermanentWidget(m_statusNote);
 
     m_timer1 = Named(new QTimer(this), "Timer1");
     m_timer1->setInterval(1000);
@@ -239,10 +252,18 @@ void SearchWindow::buildControls()
     connect(m_command9, &QPushButton::clicked, this, [this] { m_driver->AddThisPage(); });
     connect(m_command3, &QPushButton::clicked, this, [this] { OpenWebAddress(m_view->CurrentUrl(), false); });
     connect(m_command2, &QPushButton::clicked, this, &SearchWindow::analyseClicked);
-    connect(m_command5, &QPushButton::clicked, this, [this] { m_analysisStop = true; });
+    connect(m_command5, &QPushButton::clicked, this, [this] {
+        m_analysisStop = true;
+        if (m_import)
+            m_import->cancel = true;
+    });
     connect(m_command7, &QPushButton::clicked, this, &SearchWindow::importClicked);
     connect(m_check7, &QCheckBox::clicked, this, &SearchWindow::autoAnalysisClicked);
     connect(m_check16, &QCheckBox::toggled, this, [this](bool on) { m_autoSave = on; });
+    // Another search than the one a block page cut short: that place is gone.
+    connect(m_text1, &QPlainTextEdit::textChanged, this, [this] { m_driver->ForgetBlockedPlace(); });
+    for (QCheckBox *type : m_typeChecks)
+        connect(type, &QCheckBox::toggled, this, [this] { m_driver->ForgetBlockedPlace(); });
     connect(m_check5, &QCheckBox::toggled, this, [this](bool on) { m_view->SetSilent(on); });
     connect(m_check14, &QCheckBox::toggled, this, [this](bool on) {
         if (on)
@@ -479,6 +500,8 @@ void SearchWindow::AddRow(const QString &title, const QString &url, const QStrin
         m_listFile->append(url, title, type, folder);
 }
 
+void SearchWindow::PageNote(const QString &text) { m_statusNote->setText(text); }
+
 void SearchWindow::RowsChanged() { m_list->UpdateCount(); }
 void SearchWindow::FitColumns() { m_list->AutoSizeColumns(); }
 
@@ -638,6 +661,10 @@ QString importErrorText(const ListFileStatus &status)
     case ListFileError::NoTable:
     case ListFileError::MissingColumns:
         return QStringLiteral("该文件中没有列表数据（导出表），不能导入！");
+    case ListFileError::TooLarge:
+        return QStringLiteral("该文件的列表数据超过%1条，不能导入！").arg(MaxListRecords);
+    case ListFileError::Cancelled:
+        return QStringLiteral("导入已停止，列表没有改变。");
     default:
         return QStringLiteral("读取文件出错，不能导入！") + status.message;
     }
@@ -660,25 +687,37 @@ void SearchWindow::ImportListFile(const QString &path)
         Messages::Show(this, QStringLiteral("该文件正在使用中，不能打开！"), MsgIcon::Error);
         return;
     }
-    showProgressPanel(QStringLiteral("正在导入数据文件,请稍候..."), false);
-    YieldEvents();
-    // Read everything first: the file stays locked while it is read, and
-    // nothing may run in between that writes to it.
-    QList<ListRecord> records;
-    const ListFileStatus status = ReadListFile(path, records);
-    if (!status.ok()) {
+    showProgressPanel(QStringLiteral("正在导入数据文件,请稍候..."), true);
+    m_progressBar->setRange(0, 0); // busy until the records are read
+    m_progressBar->show();
+    m_list->view()->setEnabled(false);
+    auto job = std::make_shared<ImportJob>();
+    m_import = job;
+    // Read everything first: the file stays locked while it is read, and a
+    // failed read leaves the list as it was.
+    std::thread reader([job, path] {
+        job->status = ReadListFile(path, job->records, &job->cancel);
+        job->done = true;
+        QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection); // wakes the wait
+    });
+    WaitUntil([&job] { return job->done.load(); }, -1);
+    reader.join();
+    m_import.reset();
+    if (!job->status.ok()) {
+        m_list->view()->setEnabled(true);
         hideProgressPanel();
-        Messages::Show(this, importErrorText(status), MsgIcon::Error);
+        Messages::Show(this, importErrorText(job->status), MsgIcon::Error);
         return;
     }
+    const QList<ListRecord> &records = job->records;
+    m_command5->hide();
     m_progressBar->setRange(0, int(std::min<qsizetype>(records.size() + 1, INT_MAX)));
     m_progressBar->setValue(0);
-    m_progressBar->show();
     YieldEvents();
-    m_list->view()->setEnabled(false);
     ResultListModel *model = m_list->model();
+    model->Reserve(model->Count() + records.size());
     int imported = 0;
-    for (const ListRecord &r : std::as_const(records)) {
+    for (const ListRecord &r : records) {
         if (!model->AddImported(r.url, r.title, r.type, r.state, r.folder))
             continue;
         if (++imported % 1000 == 0) {

@@ -78,6 +78,7 @@ private:
     void RowsChanged() override;
     void FitColumns() override;
     QString DefaultFolder() const override;
+    void PageNote(const QString &text) override;
 
     void buildControls();
     void buildMenus();
@@ -91,6 +92,9 @@ private:
     void showProgressPanel(const QString &text, bool showStop);
     void hideProgressPanel();
     void timer2Tick();
+
+    struct ImportJob;
+    std::shared_ptr<ImportJob> m_import; // the list file being read, if any
 
     EngineConfig m_config;
     BrowserView *m_view = nullptr;
@@ -136,6 +140,7 @@ private:
     QLabel *m_label11 = nullptr;
     QProgressBar *m_progressBar = nullptr;
     QLabel *m_statusPanel2 = nullptr;
+    QLabel *m_statusNote = nullptr;
     QMenu *m_addMenu = nullptr;
     QTimer *m_timer1 = nullptr;
     QTimer *m_timer2 = nullptr;

@@ -9,10 +9,13 @@ TEST(PageSnapshot, ReadsEveryPartOfTheScriptAnswer)
 {
     const QByteArray json = R"({"url":"http://h/s?q=1","html":"<html><body></body></html>",
         "elements":[
-          [0,"LI"," g ",[1,"http://h/a.pdf","Title\n","Title"],"[PDF]\u00a0","[PDF]\u00a0"],
-          [2,"DIV","gs_ri",[3,"http://h/b","B",null],null,""],
-          [4,"LI","g",null,"x",""]],
-        "nav":[[5,"1"],[6,"Next"]],"pnnext":7,"gsn":null})";
+          [0,"LI"," g ",[1,"http://h/a.pdf","Title\n","Title"],"[PDF]\u00a0","[PDF]\u00a0",-1,0,null],
+          [2,"DIV","gs_ri",[3,"http://h/b","B",null],null,"",-1,1,["http://h/b.pdf","[PDF]"]],
+          [4,"LI","g",null,"x","",1,0,null]],
+        "headed":[[8,"http://h/c","C",0,"PDF"],[9,"http://h/d","D",1,""],[-1,"x","x",0,""]],
+        "resultLinks":12,
+        "nav":[[5,"1","http://h/1"],[6,"Next","http://h/2"]],"pnnext":[7,"http://h/p"],"gsn":null,
+        "pagers":[[10,"http://h/s?start=10","Next page"]],"captchaForm":true})";
     const PageSnapshot s = ParsePageSnapshot(json);
     ASSERT_TRUE(s.valid);
     EXPECT_EQ(s.url, QStringLiteral("http://h/s?q=1"));
@@ -31,25 +34,43 @@ TEST(PageSnapshot, ReadsEveryPartOfTheScriptAnswer)
     EXPECT_EQ(first.linkH3Text, QStringLiteral("Title"));
     EXPECT_TRUE(first.hasSpan);
     EXPECT_EQ(first.spanText, QString::fromUtf8("[PDF]\u00a0"));
-    EXPECT_EQ(first.bracketTagText, QString::fromUtf8("[PDF]\u00a0"));
+    EXPECT_EQ(first.labelText, QString::fromUtf8("[PDF]\u00a0"));
+    EXPECT_FALSE(first.inPack);
 
     const SnapElement &second = s.elements[1];
     EXPECT_TRUE(second.hasLink);
     EXPECT_FALSE(second.linkHasH3);
     EXPECT_TRUE(second.linkH3Text.isEmpty());
     EXPECT_FALSE(second.hasSpan);
-    EXPECT_TRUE(second.bracketTagText.isEmpty());
+    EXPECT_TRUE(second.labelText.isEmpty());
+    EXPECT_TRUE(second.inPack);
+    EXPECT_EQ(second.sideHref, QStringLiteral("http://h/b.pdf"));
+    EXPECT_EQ(second.sideLabel, QStringLiteral("[PDF]"));
 
     const SnapElement &third = s.elements[2];
     EXPECT_FALSE(third.hasLink);
     EXPECT_EQ(third.linkHandle, -1);
     EXPECT_TRUE(third.hasSpan);
+    EXPECT_EQ(third.parent, 1);
+
+    ASSERT_EQ(s.headedLinks.size(), 2);
+    EXPECT_EQ(s.headedLinks[0].href, QStringLiteral("http://h/c"));
+    EXPECT_EQ(s.headedLinks[0].headingText, QStringLiteral("C"));
+    EXPECT_EQ(s.headedLinks[0].labelText, QStringLiteral("PDF"));
+    EXPECT_TRUE(s.headedLinks[1].inPack);
+    EXPECT_EQ(s.resultLinks, 12);
+    ASSERT_EQ(s.pagerLinks.size(), 1);
+    EXPECT_EQ(s.pagerLinks[0].ariaLabel, QStringLiteral("Next page"));
+    EXPECT_EQ(s.pagerLinks[0].href, QStringLiteral("http://h/s?start=10"));
+    EXPECT_TRUE(s.captchaForm);
 
     EXPECT_TRUE(s.hasNav);
     ASSERT_EQ(s.navLinks.size(), 2);
     EXPECT_EQ(s.navLinks[1].handle, 6);
     EXPECT_EQ(s.navLinks[1].text, QStringLiteral("Next"));
+    EXPECT_EQ(s.navLinks[1].href, QStringLiteral("http://h/2"));
     EXPECT_EQ(s.pnnextHandle, 7);
+    EXPECT_EQ(s.pnnextHref, QStringLiteral("http://h/p"));
     EXPECT_FALSE(s.hasGsN);
     EXPECT_TRUE(s.gsnLinks.isEmpty());
 }

@@ -32,12 +32,14 @@ namespace
 {
 
 const char *kHitsPage = R"(<!DOCTYPE html><html><head><meta charset="utf-8"><title>Hits</title></head><body>
-<ol>
+<div id="rso"><ol>
 <li class=" g "><a href="/doc/report.pdf"><h3>Annual <b>report</b></h3></a><span class="f">[PDF]&nbsp;</span> <span>x</span></li>
 <li class="g"><div class="r"><a href="https://example.org/x?a=1&amp;b=2">Second</a></div><span>plain</span><span>[DOC]</span></li>
 <li>no class</li>
 <li class="g">no link</li>
 </ol>
+<div class="related-question-pair"><a href="https://example.org/answer"><h3>Answer</h3></a></div></div>
+<a aria-label="Next page" href="/page2?start=10">Next &gt;</a>
 <div id="nav"><a href="/page2">1</a><a href="/page2">Next</a></div>
 <a id="pnnext" href="/page2">more</a>
 <div id="gs_n"><a href="/page2">下一页</a></div>
@@ -202,13 +204,11 @@ TEST(WebBrowserView, SnapshotReadsTheResultPageAndClicksFollowLinks)
     EXPECT_EQ(s.url, server.Url("/hits"));
     EXPECT_TRUE(s.html.startsWith(QStringLiteral("<html>")));
     EXPECT_TRUE(s.html.contains(QStringLiteral("id=\"pnnext\"")));
-    // LI and DIV with a class, in document order; nothing from the frame.
-    ASSERT_EQ(s.elements.size(), 4);
+    // LI and DIV of a hit class, in document order; nothing from the frame.
+    ASSERT_EQ(s.elements.size(), 3);
     EXPECT_EQ(s.elements[0].tag, QStringLiteral("LI"));
     EXPECT_EQ(s.elements[1].tag, QStringLiteral("LI"));
-    EXPECT_EQ(s.elements[2].tag, QStringLiteral("DIV"));
-    EXPECT_EQ(s.elements[2].className, QStringLiteral("r"));
-    EXPECT_EQ(s.elements[3].tag, QStringLiteral("LI"));
+    EXPECT_EQ(s.elements[2].tag, QStringLiteral("LI"));
 
     const SnapElement &pdf = s.elements[0];
     EXPECT_EQ(pdf.className, QStringLiteral(" g "));
@@ -220,17 +220,29 @@ TEST(WebBrowserView, SnapshotReadsTheResultPageAndClicksFollowLinks)
     ASSERT_TRUE(pdf.hasSpan);
     EXPECT_EQ(pdf.spanText, QString::fromUtf8("[PDF]\u00a0"));
     EXPECT_EQ(pdf.spanText.trimmed(), QStringLiteral("[PDF]"));
-    EXPECT_EQ(pdf.bracketTagText.trimmed(), QStringLiteral("[PDF]"));
+    EXPECT_EQ(pdf.labelText.trimmed(), QStringLiteral("[PDF]"));
 
     const SnapElement &second = s.elements[1];
     EXPECT_EQ(second.linkHref, QStringLiteral("https://example.org/x?a=1&b=2"));
     EXPECT_EQ(second.linkText, QStringLiteral("Second"));
     EXPECT_FALSE(second.linkHasH3);
     EXPECT_EQ(second.spanText, QStringLiteral("plain"));
-    EXPECT_EQ(second.bracketTagText, QStringLiteral("[DOC]"));
-    EXPECT_EQ(s.elements[2].linkHref, second.linkHref); // the same A, seen from the DIV
-    EXPECT_FALSE(s.elements[3].hasLink);
-    EXPECT_FALSE(s.elements[3].hasSpan);
+    EXPECT_EQ(second.labelText, QStringLiteral("[DOC]"));
+    EXPECT_FALSE(s.elements[2].hasLink);
+    EXPECT_FALSE(s.elements[2].hasSpan);
+
+    // Links holding a heading in the results area, with their block's label; packs marked.
+    ASSERT_EQ(s.headedLinks.size(), 2);
+    EXPECT_EQ(s.headedLinks[0].href, server.Url("/doc/report.pdf"));
+    EXPECT_EQ(s.headedLinks[0].headingText, QStringLiteral("Annual report"));
+    EXPECT_EQ(s.headedLinks[0].labelText.trimmed(), QStringLiteral("[PDF]"));
+    EXPECT_FALSE(s.headedLinks[0].inPack);
+    EXPECT_TRUE(s.headedLinks[1].inPack);
+    EXPECT_GE(s.resultLinks, 3);
+    ASSERT_FALSE(s.pagerLinks.isEmpty());
+    EXPECT_EQ(s.pagerLinks[0].ariaLabel, QStringLiteral("Next page"));
+    EXPECT_EQ(s.pagerLinks[0].href, server.Url("/page2?start=10"));
+    EXPECT_FALSE(s.captchaForm);
 
     ASSERT_TRUE(s.hasNav);
     ASSERT_EQ(s.navLinks.size(), 2);
@@ -294,7 +306,7 @@ TEST(WebBrowserView, SnapshotReadsTheResultPageAndClicksFollowLinks)
     ASSERT_EQ(many.elements.size(), 10000);
     EXPECT_EQ(many.elements[9999].linkH3Text, QStringLiteral("Hit 9999"));
     EXPECT_EQ(many.elements[9999].linkHref, server.Url("/d/9999.pdf"));
-    EXPECT_EQ(many.elements[9999].bracketTagText, QStringLiteral("[PDF]"));
+    EXPECT_EQ(many.elements[9999].labelText, QStringLiteral("[PDF]"));
 }
 
 TEST(WebBrowserView, WindowsCloseRequestsAndScriptDialogs)

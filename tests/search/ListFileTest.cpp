@@ -228,7 +228,7 @@ TEST_F(ListFileTest, ImportOfUnusableFilesFailsClearlyAndChangesNothing)
     const QString missing = file(QStringLiteral("missing.hvls"));
     EXPECT_EQ(reader.open(missing).error, ListFileError::NotFound);
     EXPECT_FALSE(QFile::exists(missing));
-    EXPECT_EQ(reader.open(m_dir.path()).error, ListFileError::NotFound);
+    EXPECT_EQ(reader.open(m_dir.path()).error, ListFileError::NotDatabase); // a folder is no list file
 
     const QString junk = file(QStringLiteral("junk.hvls"));
     QByteArray bytes;
@@ -273,6 +273,19 @@ TEST_F(ListFileTest, ImportOfUnusableFilesFailsClearlyAndChangesNothing)
     EXPECT_EQ(ReadListFile(junk, rows).error, ListFileError::NotDatabase);
     EXPECT_TRUE(reader.read(rows)); // nothing open: nothing read
     EXPECT_TRUE(rows.isEmpty());
+
+    // A table that never ends (a recursive view) is cut at the record limit,
+    // and a set cancel flag ends even its first query.
+    const QString endless = MakeDatabase(
+        file(QStringLiteral("endless.hvls")),
+        QStringLiteral("CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                       "SELECT i AS id, 'http://x/' || i AS L0, 't' AS L1, 'PDF' AS L2, '' AS L3, '' AS L4 FROM n"));
+    QList<ListRecord> kept{ListRecord{QStringLiteral("k"), {}, {}, {}, {}}};
+    EXPECT_EQ(ReadListFile(endless, kept, nullptr, 5000).error, ListFileError::TooLarge);
+    EXPECT_EQ(kept.size(), 1);
+    std::atomic<bool> cancel{true};
+    EXPECT_EQ(ReadListFile(endless, kept, &cancel).error, ListFileError::Cancelled);
+    EXPECT_EQ(kept.size(), 1);
 }
 
 // Child side of the kill test: appends until killed, reporting each row

@@ -111,6 +111,18 @@ TEST(PageExtractorUrl, RedirectsAreUnwrappedAndDirectLinksKeptWhole)
     // Only http targets are unwrapped: an ftp redirect stays the engine's whole address.
     const QString ftp = QStringLiteral("https://www.google.com/url?q=ftp://os2.ru/a%2520b.pdf&sa=U&ved=1");
     EXPECT_EQ(UnwrapResultUrl(ftp), ftp);
+    // The url parameter anywhere in the query; a target escaped as a whole is decoded once.
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://www.google.com/url?sa=t&source=web&url=https://e.org/a.pdf&ved=2")),
+              QStringLiteral("https://e.org/a.pdf"));
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("/url?q=https%3A%2F%2Fe.org%2Fa%2520b.pdf&sa=U")),
+              QStringLiteral("https://e.org/a%20b.pdf"));
+    // A highlight fragment is no part of the document's address.
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://e.org/page#:~:text=attention%20is")),
+              QStringLiteral("https://e.org/page"));
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://e.org/page#part")), QStringLiteral("https://e.org/page#part"));
+    // A redirect to the engine's own pages is no document: left as it is.
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("/url?q=/search%3Fq%3Dx&sa=U")),
+              QStringLiteral("/url?q=/search%3Fq%3Dx&sa=U"));
 }
 
 TEST(PageExtractorUrl, OnlyDownloadableAddressesAreHandedOver)
@@ -136,9 +148,13 @@ TEST(PageExtractorType, SpanTagAndUrlEndingInOrder)
                               QStringLiteral("[PDF]")))
                   .type,
               QStringLiteral("doc"));
-    // Without a SPAN the URL is never looked at.
+    // Without a SPAN the path's extension, and a label without brackets, give the type.
     EXPECT_EQ(OneRow(Li(pdf, QStringLiteral("T"))).url, pdf);
-    EXPECT_EQ(OneRow(Li(pdf, QStringLiteral("T"))).type, QString());
+    EXPECT_EQ(OneRow(Li(pdf, QStringLiteral("T"))).type, QStringLiteral("PDF"));
+    EXPECT_EQ(OneRow(Li(QStringLiteral("http://a.org/view"), QStringLiteral("T"))).type, QString());
+    SnapElement labelled = Li(QStringLiteral("http://a.org/view"), QStringLiteral("T"));
+    labelled.labelText = QStringLiteral(" PPTX ");
+    EXPECT_EQ(OneRow(labelled).type, QStringLiteral("ppt"));
     // Any SPAN lets the ending decide, in any case.
     EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/X.PDF"), QStringLiteral("T")),
                               QStringLiteral("Cached")))
@@ -209,7 +225,7 @@ TEST(PageExtractorFilters, OptionsAndConversionOrder)
     const QString traditional = QStringLiteral("機器學習講義");
     ExtractOptions o;
     o.dropUnknownType = true;
-    EXPECT_EQ(OneRow(Li(url, QStringLiteral("T")), o).url, QString());
+    EXPECT_EQ(OneRow(Li(QStringLiteral("http://a.org/t"), QStringLiteral("T")), o).url, QString());
     EXPECT_EQ(OneRow(WithSpan(Li(url, QStringLiteral("T")), QString()), o).type, QStringLiteral("PDF"));
 
     o = {};
@@ -314,7 +330,14 @@ TEST(PageExtractorCaptcha, MarkersOfEachExtractor)
     // The scholar text only counts in the scholar window, and only in the first extractor.
     EXPECT_EQ(run(QStringLiteral("请进行人机身份验证"), false), P(false, false));
     EXPECT_EQ(run(QStringLiteral("请进行人机身份验证"), true), P(true, false));
-    // Block pages the old markers miss.
+    // Block pages the old markers miss: the check form or widget, the address.
+    {
+        PageSnapshot page = Page(hits);
+        page.captchaForm = true;
+        EXPECT_TRUE(IsListCaptchaPage(page, false));
+        EXPECT_TRUE(IsDivCaptchaPage(page));
+        EXPECT_TRUE(ExtractPageLinks(page, kFolder, {}, {}).captcha);
+    }
     EXPECT_EQ(run(QStringLiteral("Your Computer or Network May Be Sending Automated Queries."), false),
               P(true, true));
     EXPECT_EQ(run(QString(), false, QStringLiteral("https://www.google.com/sorry/index?continue=x")),
@@ -330,117 +353,164 @@ TEST(PageExtractorNext, NavPnnextAndGsN)
     s.valid = true;
     EXPECT_EQ(FindNextLink(s), -1);
     s.hasNav = true;
-    s.navLinks = {{1, QStringLiteral("2")}, {2, QStringLiteral("\r\n  NEXT ")}, {3, QStringLiteral("Next")}};
+    s.navLinks = {{1, QStringLiteral("2"), {}, {}}, {2, QStringLiteral("\r\n  NEXT "), {}, {}}, {3, QStringLiteral("Next"), {}, {}}};
     s.pnnextHandle = 9;
     EXPECT_EQ(FindNextLink(s), 2);
-    s.navLinks = {{-1, QStringLiteral("下一页")}, {4, QStringLiteral("下一页")}};
+    s.navLinks = {{-1, QStringLiteral("下一页"), {}, {}}, {4, QStringLiteral("下一页"), {}, {}}};
     EXPECT_EQ(FindNextLink(s), 4);
     // Another language in "nav": the later steps still apply.
-    s.navLinks = {{5, QStringLiteral("Weiter")}};
+    s.navLinks = {{5, QStringLiteral("Weiter"), {}, {}}};
     EXPECT_EQ(FindNextLink(s), 9);
     s.pnnextHandle = -1;
     EXPECT_EQ(FindNextLink(s), -1);
     s.hasGsN = true;
-    s.gsnLinks = {{6, QStringLiteral("1")}, {7, QStringLiteral("Next")}};
+    s.gsnLinks = {{6, QStringLiteral("1"), {}, {}}, {7, QStringLiteral("Next"), {}, {}}};
     EXPECT_EQ(FindNextLink(s), 7);
-    s.gsnLinks = {{8, QStringLiteral("Next page")}};
+    s.gsnLinks = {{8, QStringLiteral("Next page"), {}, {}}};
     EXPECT_EQ(FindNextLink(s), -1);
 }
 
-TEST(PageExtractorClassToken, TodaysLayout)
+namespace
 {
-    const QString cls = QStringLiteral("g Ww4FFb vt6azd tF2Cxc asEBEc");
-    SnapElement first =
-        WithH3(Div(QStringLiteral("https://a.org/matrix"), QStringLiteral("The Matrix\na.org › m"), cls),
-               QStringLiteral("The Matrix"));
-    SnapElement noH3 = Div(QStringLiteral("https://a.org/video"), QStringLiteral("Video"), cls);
-    SnapElement tagged = WithH3(
-        Div(QStringLiteral("https://a.org/view?id=3"), QStringLiteral("x"), QStringLiteral("MjjYud g")),
-        QStringLiteral("Tagged"));
-    tagged.bracketTagText = QStringLiteral("[PDF]") + QChar(0x00A0);
-    SnapElement ending =
-        WithH3(Hit(QStringLiteral("LI"), QStringLiteral("x g"),
-                   QStringLiteral("/url?q=https://a.org/s.PPT%3Fv%3D1&amp;sa=U"), QStringLiteral("x")),
-               QStringLiteral("Slides"));
-    SnapElement query = WithH3(Div(QStringLiteral("https://a.org/r.doc?dl=1#p2"), QStringLiteral("x"), cls),
-                               QStringLiteral("Report"));
-    // A wrapper hit and the hit inside it share their first link.
-    SnapElement wrapper =
-        WithH3(Div(QStringLiteral("https://a.org/w"), QStringLiteral("x"), QStringLiteral("g tF2Cxc")),
-               QStringLiteral("Wrapped"));
-    SnapElement inner = wrapper;
-    inner.handle = 9999;
-    SnapElement tokenLike =
-        WithH3(Div(QStringLiteral("https://a.org/n"), QStringLiteral("x"), QStringLiteral("gg g-blk")),
-               QStringLiteral("Not a hit"));
-    const PageSnapshot page = Page({first, noH3, tagged, ending, query, wrapper, inner, tokenLike});
+SnapHeadedLink Headed(const QString &href, const QString &heading, const QString &label = {}, bool inPack = false)
+{
+    static int nextHandle = 5000;
+    return {nextHandle++, href, heading, inPack, label};
+}
+} // namespace
 
+TEST(PageExtractorHeaded, ReadsTodaysLayoutsWithTypesAndTitles)
+{
+    PageSnapshot page = Page({});
+    page.headedLinks = {
+        Headed(QStringLiteral("https://a.org/matrix"), QStringLiteral("The  Matrix\n")),
+        Headed(QStringLiteral("https://a.org/view?id=3"), QStringLiteral("Labelled"), QStringLiteral("PDF")),
+        Headed(QStringLiteral("https://a.org/b.DOCX?dl=1#p2"), QStringLiteral("Report ...")),
+        Headed(QStringLiteral("/url?q=https://a.org/s.PPT%3Fv%3D1&amp;sa=U"), QStringLiteral("Slides")),
+        Headed(QStringLiteral("https://a.org/g"), QStringLiteral("[PDF] UNFCCC guide")),
+        Headed(QStringLiteral("https://a.org/x.xlsx"), QStringLiteral("[HTML] Sheet")),
+        // Never rows: packs, the engine's own pages, what the first extractors handed over.
+        Headed(QStringLiteral("https://a.org/answer"), QStringLiteral("Answer"), {}, true),
+        Headed(QStringLiteral("https://www.google.com/search?q=hotel&tbm=isch"), QStringLiteral("Images")),
+        Headed(QStringLiteral("https://a.org/matrix"), QStringLiteral("Again")),
+    };
     Collector c;
-    // The specified extractors see nothing here.
-    EXPECT_EQ(ExtractListResults(page, kFolder, {}, c.Sink()).handed, 0);
-    EXPECT_EQ(ExtractDivResults(page, kFolder, {}, c.Sink()).handed, 0);
     const ExtractResult r = ExtractPageLinks(page, kFolder, {}, c.Sink());
-    EXPECT_EQ(r.handed, 5);
-    ASSERT_EQ(c.rows.size(), 5);
-    EXPECT_EQ(c.Titles(),
-              (QStringList{QStringLiteral("The Matrix"), QStringLiteral("Tagged"), QStringLiteral("Slides"),
-                           QStringLiteral("Report"), QStringLiteral("Wrapped")}));
+    EXPECT_FALSE(r.captcha);
+    EXPECT_EQ(r.handed, 6);
+    ASSERT_EQ(c.rows.size(), 6);
+    EXPECT_EQ(c.Titles(), (QStringList{QStringLiteral("The Matrix"), QStringLiteral("Labelled"),
+                                       QStringLiteral("Report"), QStringLiteral("Slides"),
+                                       QStringLiteral("UNFCCC guide"), QStringLiteral("[HTML] Sheet")}));
     EXPECT_EQ(c.rows[0].type, QString());
     EXPECT_EQ(c.rows[1].type, QStringLiteral("PDF"));
-    EXPECT_EQ(c.rows[2].url, QStringLiteral("https://a.org/s.PPT%3Fv%3D1"));
-    EXPECT_EQ(c.rows[2].type, QString()); // the escaped "?" is part of the path
-    EXPECT_EQ(c.rows[3].type, QStringLiteral("doc"));
+    EXPECT_EQ(c.rows[2].type, QStringLiteral("doc"));
+    EXPECT_EQ(c.rows[3].url, QStringLiteral("https://a.org/s.PPT%3Fv%3D1"));
+    EXPECT_EQ(c.rows[3].type, QString()); // the escaped "?" is part of the path
+    EXPECT_EQ(c.rows[4].type, QStringLiteral("PDF"));
+    EXPECT_EQ(c.rows[5].type, QStringLiteral("xls"));
     EXPECT_EQ(c.rows[0].page, kPage);
     EXPECT_EQ(c.rows[0].folder, kFolder);
 }
 
-TEST(PageExtractorClassToken, OnlyWhenTheOthersHandNothing)
+TEST(PageExtractorHeaded, AddsOnlyWhatTheFirstExtractorsDidNotHandOver)
 {
-    SnapElement modern =
-        WithH3(Div(QStringLiteral("https://a.org/m.pdf"), QStringLiteral("x"), QStringLiteral("g tF2Cxc")),
-               QStringLiteral("Modern"));
+    // A group hit: the DIV extractor takes the outer hit's first link, the
+    // reader adds the nested results of the group.
+    SnapElement group = WithH3(Div(QStringLiteral("https://a.org/first"), QStringLiteral("x")),
+                               QStringLiteral("First"));
+    SnapElement packed = Div(QStringLiteral("https://a.org/packed"), QStringLiteral("Packed"));
+    packed.inPack = true;
+    PageSnapshot page = Page({group, packed});
+    page.headedLinks = {Headed(QStringLiteral("https://a.org/first"), QStringLiteral("First")),
+                        Headed(QStringLiteral("https://a.org/nested"), QStringLiteral("Nested"))};
     Collector c;
-    ExtractPageLinks(Page({Li(QStringLiteral("https://a.org/l"), QStringLiteral("Old")), modern}), kFolder,
-                     {}, c.Sink());
-    EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Old")});
+    EXPECT_EQ(ExtractPageLinks(page, kFolder, {}, c.Sink()).handed, 2);
+    EXPECT_EQ(c.Titles(), (QStringList{QStringLiteral("First"), QStringLiteral("Nested")}));
 
-    // Exact-class hits the filters rejected are not read a second time with the other type rule.
+    // The filters apply as for every hit; a dropped hit still counts as read.
     c.rows.clear();
     ExtractOptions typed;
     typed.dropUnknownType = true;
-    SnapElement exact =
-        WithH3(Div(QStringLiteral("https://a.org/e.pdf"), QStringLiteral("x")), QStringLiteral("Exact"));
-    ExtractPageLinks(Page({exact, modern}), kFolder, typed, c.Sink());
-    EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Modern")});
-    EXPECT_EQ(c.rows.front().type, QStringLiteral("PDF"));
+    page.elements.clear();
+    const ExtractResult r = ExtractPageLinks(page, kFolder, typed, c.Sink());
+    EXPECT_EQ(r.handed, 0);
+    EXPECT_EQ(r.read, 2);
+    EXPECT_FALSE(r.unreadable);
 }
 
-// The nesting field may not exist yet; a template keeps the test compiling without it.
-template <typename E = SnapElement> void CheckNestedHitIsSkipped()
+TEST(PageExtractorHeaded, UnreadablePagesAreToldFromEmptyOnes)
 {
-    if constexpr (requires(E e) { e.parent; }) {
-        E outer = WithH3(Div(QStringLiteral("https://a.org/o"), QStringLiteral("x"), QStringLiteral("g a")),
-                         QStringLiteral("Outer"));
-        E box = Div(QString(), QString(), QStringLiteral("box"));
-        box.hasLink = false;
-        box.parent = 0;
-        E nested = WithH3(Div(QStringLiteral("https://a.org/n"), QStringLiteral("x"), QStringLiteral("g b")),
-                          QStringLiteral("Nested"));
-        nested.parent = 1;
-        E after = WithH3(Div(QStringLiteral("https://a.org/s"), QStringLiteral("x"), QStringLiteral("g c")),
-                         QStringLiteral("Sibling"));
-        after.parent = -1;
-        Collector c;
-        ExtractPageLinks(Page({outer, box, nested, after}), kFolder, {}, c.Sink());
-        EXPECT_EQ(c.Titles(), (QStringList{QStringLiteral("Outer"), QStringLiteral("Sibling")}));
-    } else {
-        GTEST_SKIP() << "the snapshot carries no nesting of its elements";
-    }
+    PageSnapshot page = Page({});
+    page.resultLinks = 40;
+    EXPECT_TRUE(ExtractPageLinks(page, kFolder, {}, {}).unreadable);
+    page.html = QStringLiteral("<p>Your search - xyz - did not match any documents.</p>");
+    EXPECT_FALSE(ExtractPageLinks(page, kFolder, {}, {}).unreadable);
+    page.html.clear();
+    page.resultLinks = 0; // an empty results area: nothing found
+    EXPECT_FALSE(ExtractPageLinks(page, kFolder, {}, {}).unreadable);
+    page.resultLinks = -1; // no results area at all (a blank or foreign page)
+    EXPECT_FALSE(ExtractPageLinks(page, kFolder, {}, {}).unreadable);
 }
 
-TEST(PageExtractorClassToken, NestedHitIsSkipped)
+TEST(PageExtractorScholar, SideLinkIsTheDocument)
 {
-    CheckNestedHitIsSkipped();
+    SnapElement pdf = Div(QStringLiteral("https://pub.org/landing"), QStringLiteral("Attention"),
+                          QStringLiteral("gs_ri"));
+    pdf.sideHref = QStringLiteral("https://arxiv.org/pdf/2204.13154");
+    pdf.sideLabel = QStringLiteral("[PDF]");
+    SnapElement html = Div(QStringLiteral("https://pub.org/html"), QStringLiteral("Html side"),
+                           QStringLiteral("gs_ri"));
+    html.sideHref = QStringLiteral("https://pub.org/full.html");
+    html.sideLabel = QStringLiteral("[HTML]");
+    SnapElement none = Div(QStringLiteral("https://pub.org/none"), QStringLiteral("No side"),
+                           QStringLiteral("gs_ri"));
+    ExtractOptions scholar;
+    scholar.scholar = true;
+    Collector c;
+    ExtractPageLinks(Page({pdf, html, none}), kFolder, scholar, c.Sink());
+    ASSERT_EQ(c.rows.size(), 3);
+    EXPECT_EQ(c.rows[0].url, QStringLiteral("https://arxiv.org/pdf/2204.13154"));
+    EXPECT_EQ(c.rows[0].type, QStringLiteral("PDF"));
+    EXPECT_EQ(c.rows[0].title, QStringLiteral("Attention"));
+    EXPECT_EQ(c.rows[0].page, kPage); // the referrer stays the result page
+    EXPECT_EQ(c.rows[1].url, QStringLiteral("https://pub.org/html"));
+    EXPECT_EQ(c.rows[1].type, QString());
+    EXPECT_EQ(c.rows[2].url, QStringLiteral("https://pub.org/none"));
+}
+
+TEST(PageExtractorNext, LabelledLinksAndTheSameSearchFurther)
+{
+    PageSnapshot s;
+    s.valid = true;
+    s.url = QStringLiteral("https://www.google.com/search?q=dell+xps&start=10");
+    s.pagerLinks = {{1, {}, QStringLiteral("https://www.google.com/search?q=dell+xps&start=0"), {}},
+                    {2, {}, QStringLiteral("https://www.google.com/search?q=other&start=20"), {}},
+                    {3, {}, QStringLiteral("https://www.google.com/search?q=dell+xps&start=30"), {}},
+                    {4, {}, QStringLiteral("https://www.google.com/search?q=dell+xps&start=20"), {}}};
+    NextPage next = FindNextPage(s);
+    EXPECT_EQ(next.url, QStringLiteral("https://www.google.com/search?q=dell+xps&start=20"));
+    // A labelled link goes first, in any of the engine's languages.
+    s.pagerLinks.append({5, {}, QStringLiteral("https://www.google.com/search?q=dell&start=10#frag"),
+                         QStringLiteral(" Nächste Seite ")});
+    next = FindNextPage(s);
+    EXPECT_EQ(next.handle, 5);
+    EXPECT_EQ(next.url, QStringLiteral("https://www.google.com/search?q=dell&start=10#frag"));
+    s.pagerLinks.last().ariaLabel = QStringLiteral("More results");
+    EXPECT_EQ(FindNextPage(s).handle, 5);
+    s.pagerLinks.last().ariaLabel = QStringLiteral("Page 3");
+    EXPECT_EQ(FindNextPage(s).handle, -1);
+    // The older forms still come first, and are clicked.
+    s.pnnextHandle = 9;
+    next = FindNextPage(s);
+    EXPECT_EQ(next.handle, 9);
+    EXPECT_TRUE(next.url.isEmpty());
+    // Nothing further: no next page.
+    PageSnapshot last;
+    last.valid = true;
+    last.url = QStringLiteral("https://www.google.com/search?q=a&start=90");
+    last.pagerLinks = {{1, {}, QStringLiteral("https://www.google.com/search?q=a&start=80"), {}}};
+    EXPECT_FALSE(FindNextPage(last).found());
 }
 
 TEST(PageExtractorBadInput, MissingPartsAndLargePages)

@@ -7,6 +7,10 @@
 #include "support/TestServer.h"
 #include "util/Wait.h"
 
+#include <QFile>
+#include <QHash>
+#include <QSet>
+#include <QUrl>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -66,10 +70,13 @@ QList<Expected> Pages()
     add({QStringLiteral("web-2023-div-multiclass-pnnext.html"), false, 8, true, false, 0,
          {QStringLiteral("The Matrix (1999)"), QStringLiteral("The Matrix Resurrections | Official Site")},
          {QStringLiteral("https://www.imdb.com/title/tt0133093/"), QStringLiteral("https://en.wikipedia.org/wiki/The_Matrix")}});
-    add({QStringLiteral("scholar-2016-gs_ri-single-pdf.html"), true, 1, false, false, 0,
-         {QStringLiteral("Learning deep architectures for AI")}, {QStringLiteral("http://dl.acm.org/citation.cfm?id=1658424")}});
+    // The "[PDF]" side link beside a scholar hit is the document, not the landing page.
+    add({QStringLiteral("scholar-2016-gs_ri-single-pdf.html"), true, 1, false, false, 1,
+         {QStringLiteral("Learning deep architectures for AI")},
+         {QStringLiteral("http://sanghv.com/download/soft/machine%20learning,%20artificial%20intelligence,"
+                         "%20mathematics%20ebooks/ML/learning%20deep%20architectures%20for%20AI%20(2009).pdf")}});
     // The first hit is a citation without a title link; the page is UTF-8 despite its meta tag.
-    add({QStringLiteral("scholar-2020-gs_ri-gs_n.html"), true, 9, true, false, 2,
+    add({QStringLiteral("scholar-2020-gs_ri-gs_n.html"), true, 9, true, false, 4,
          {QStringLiteral("Initiation of magmatism during the Cambrian–Ordovician Ross orogeny in southern Victoria Land, "
                          "Antarctica")},
          {}});
@@ -179,4 +186,136 @@ TEST(RealPages, ExtractionOverSavedResultPages)
             WaitUntil([&] { return !view.IsBusy(); }, 15000);
         }
     }
+}
+
+namespace {
+
+QList<QStringList> ReadTsv(const QString &name)
+{
+    QFile file(QStringLiteral(DH_FIXTURES_DIR "/serp-modern/") + name);
+    QList<QStringList> rows;
+    if (!file.open(QIODevice::ReadOnly))
+        return rows;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    for (qsizetype i = 1; i < lines.size(); ++i) // the first line names the columns
+        if (!lines[i].trimmed().isEmpty())
+            rows << lines[i].split(QLatin1Char('\t'));
+    return rows;
+}
+
+// A title as the list shows it: the leading type tag goes to the type column and
+// a trailing "..." is dropped (the title names the saved file).
+QString ListTitle(QString title)
+{
+    TakeTitleTypeTag(title);
+    title.remove(QStringLiteral("..."));
+    return title.simplified();
+}
+
+// Path and query, which is what the engine's own address and ours share.
+QString PathAndQuery(const QString &url)
+{
+    const QUrl u(url);
+    return u.path() + QLatin1Char('?') + u.query(QUrl::FullyDecoded);
+}
+
+QString NextHref(const PageSnapshot &s, const NextPage &next)
+{
+    if (!next.url.isEmpty())
+        return next.url;
+    if (next.handle == s.pnnextHandle)
+        return s.pnnextHref;
+    for (const QList<SnapLink> *links : {&s.navLinks, &s.gsnLinks})
+        for (const SnapLink &l : *links)
+            if (l.handle == next.handle)
+                return l.href;
+    return {};
+}
+
+} // namespace
+
+// Pages saved 2021-2026 against the truth read from their markup: every organic
+// hit listed once with its address, title and type, nothing else, the next page
+// and the block page recognised.
+TEST(RealPages, TodaysLayoutsGiveEveryOrganicHitAndTheNextPage)
+{
+    const QList<QStringList> pages = ReadTsv(QStringLiteral("pages.tsv"));
+    const QList<QStringList> expectedRows = ReadTsv(QStringLiteral("expected.tsv"));
+    ASSERT_EQ(pages.size(), 12);
+    ASSERT_GT(expectedRows.size(), 200);
+
+    test::TestServer server;
+    ASSERT_TRUE(server.Start());
+    WebBrowserView view;
+    view.SetSilent(true);
+    view.Widget()->resize(1200, 900);
+    view.Widget()->show();
+    QStringList completed;
+    QObject::connect(&view, &BrowserView::documentComplete, &view,
+                     [&completed](const QString &url) { completed.append(url); });
+
+    int rowsRight = 0;
+    for (const QStringList &page : pages) {
+        ASSERT_GE(page.size(), 5);
+        const QString file = page[0];
+        SCOPED_TRACE(file.toStdString());
+        const QString path = QStringLiteral("/modern/") + file;
+        server.AddDocument(path, test::DocumentOptions::File(QStringLiteral(DH_FIXTURES_DIR "/serp-modern/") + file,
+                                                             "text/html; charset=utf-8"));
+        ASSERT_TRUE(Load(view, completed, server.Url(path)));
+        const PageSnapshot snapshot = view.Snapshot(30000);
+        ASSERT_TRUE(snapshot.valid);
+
+        ExtractOptions options; // Check13, Check14, Check15 clear
+        options.scholar = file.startsWith(QLatin1String("scholar"));
+        // The list keeps the first row of an address.
+        QList<Row> rows;
+        QSet<QString> listed;
+        const ExtractResult result = ExtractPageLinks(
+            snapshot, QString(), options,
+            [&](const QString &title, const QString &u, const QString &, const QString &type, const QString &,
+                const QString &) {
+                if (!listed.contains(u)) {
+                    listed.insert(u);
+                    rows.append({title, u, type});
+                }
+            });
+        std::printf("%s: rows %lld, captcha %d, unreadable %d\n", qPrintable(file), qint64(rows.size()),
+                    result.captcha, result.unreadable);
+
+        QHash<QString, Row> want;
+        for (const QStringList &e : expectedRows)
+            if (e.size() >= 4 && e[0] == file)
+                want.insert(e[2], {ListTitle(e[1]), e[2], e[3]});
+        EXPECT_EQ(rows.size(), page[1].toInt());
+        EXPECT_EQ(rows.size(), want.size());
+        for (const Row &r : rows) {
+            const auto it = want.constFind(r.url);
+            if (it == want.constEnd()) {
+                ADD_FAILURE() << "row not on the page: " << r.url.toStdString() << " " << r.title.toStdString();
+                continue;
+            }
+            const bool right = r.title.simplified() == it->title &&
+                               r.type.compare(it->type == QLatin1String("DOC") ? QStringLiteral("doc") : it->type,
+                                              Qt::CaseInsensitive) == 0;
+            EXPECT_EQ(r.title.simplified(), it->title) << r.url.toStdString();
+            EXPECT_EQ(r.type.toUpper(), it->type.toUpper()) << r.url.toStdString();
+            rowsRight += right ? 1 : 0;
+        }
+        int typed = 0;
+        for (const Row &r : rows)
+            typed += r.type.isEmpty() ? 0 : 1;
+        EXPECT_EQ(typed, page[2].toInt());
+
+        const NextPage next = FindNextPage(snapshot);
+        if (page[3].isEmpty()) {
+            EXPECT_FALSE(next.found());
+        } else {
+            ASSERT_TRUE(next.found());
+            EXPECT_EQ(PathAndQuery(NextHref(snapshot, next)), PathAndQuery(page[3]));
+        }
+        EXPECT_EQ(result.captcha, page[4] == QLatin1String("yes"));
+        EXPECT_FALSE(result.unreadable);
+    }
+    std::printf("rows right %d of %lld\n", rowsRight, qint64(expectedRows.size()));
 }

@@ -2,6 +2,7 @@
 #include "search/ResultListPanel.h"
 #include "support/QtPrinters.h"
 #include "util/Messages.h"
+#include "util/Wait.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +28,7 @@ protected:
     {
         const QString key = QStringLiteral("http://docs.example/%1").arg(m_added++);
         panel.model()->AddImported(key, title, QStringLiteral("PDF"), state, {});
+        panel.model()->Flush();
     }
     void run(const char *actionName)
     {
@@ -214,7 +216,8 @@ TEST_F(ResultListGui, CountFollowsAddsAndRightPressOpensTheMenu)
 {
     panel.model()->加入LV1(QStringLiteral("t"), QStringLiteral("http://a"), {}, {}, {}, {});
     panel.model()->加入LV1(QStringLiteral("t"), QStringLiteral("http://a"), {}, {}, {}, {});
-    EXPECT_EQ(label(), QStringLiteral("1"));
+    // The label follows within a moment, not per row.
+    EXPECT_TRUE(WaitUntil([&] { return label() == QStringLiteral("1"); }, 3000));
 
     panel.resize(400, 300);
     panel.show();

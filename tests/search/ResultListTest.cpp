@@ -31,6 +31,7 @@ void fill(ResultListModel &model, int n)
     for (int i = 0; i < n; ++i)
         model.加入LV1(QStringLiteral("title %1").arg(i), url(i), QStringLiteral("http://serp/%1").arg(i / 10),
                       QStringLiteral("PDF"), QString(), QString());
+    model.Flush();
 }
 
 TEST(ResultListModel, AddKeepsFirstOfDuplicateAndTellsSinkOnce)
@@ -86,8 +87,17 @@ TEST(ResultListModel, ViewShowsColumnsAndRowsOutOfRangeReadEmpty)
     ASSERT_EQ(model.columnCount(), captions.size());
     for (int c = 0; c < captions.size(); ++c)
         EXPECT_EQ(model.headerData(c, Qt::Horizontal).toString(), captions[c]);
+    int inserts = 0;
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model, [&inserts] { ++inserts; });
     model.加入LV1(QStringLiteral("t"), url(1), QStringLiteral("http://serp"), QStringLiteral("ppt"),
                   QStringLiteral("/f/"), QStringLiteral("x"));
+    model.加入LV1(QStringLiteral("t"), url(2), {}, {}, {}, {});
+    // Listed at once, shown to the view in one batch.
+    EXPECT_EQ(model.Count(), 2);
+    EXPECT_EQ(model.rowCount(), 0);
+    model.Flush();
+    EXPECT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(inserts, 1);
     EXPECT_EQ(model.data(model.index(0, ResultListModel::TypeColumn)).toString(), QStringLiteral("ppt"));
     EXPECT_EQ(model.data(model.index(0, ResultListModel::LastColumn)).toString(), QStringLiteral("x"));
     EXPECT_EQ(model.data(model.index(0, 0), ResultListModel::KeyRole).toString(), url(1));

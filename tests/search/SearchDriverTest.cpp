@@ -68,6 +68,8 @@ public:
     void RowsChanged() override {}
     void FitColumns() override {}
     QString DefaultFolder() const override { return QStringLiteral("/dl"); }
+    void PageNote(const QString &text) override { notes.append(text); }
+    QStringList notes;
 };
 
 // One result page: one LI hit, and a next link (handle 50) when `next` is set.
@@ -199,6 +201,84 @@ TEST_F(SearchDriverTest, BlockPageEndsTheBatchAndStaysShown)
     driver.BatchClicked();
     EXPECT_FALSE(driver.Captcha());
     EXPECT_EQ(host.rows.size(), 3);
+}
+
+TEST_F(SearchDriverTest, BlockedBatchGoesOnFromWhereItStoppedWhenTheUserAsks)
+{
+    host.groups = {QStringLiteral("a"), QStringLiteral("b")};
+    host.types = {QStringLiteral("pdf")};
+    const QString url = host.BuildUrl(host.base, QStringLiteral("a"), QStringLiteral("pdf"));
+    const QString p2 = url + QStringLiteral("&start=10");
+    view.AddPage(url, resultPage(QStringLiteral("http://d/a1"), p2));
+    view.AddPage(p2, captchaPage());
+    view.AddPage(p2, resultPage(QStringLiteral("http://d/a2"))); // after the user's check
+    addSearch(QStringLiteral("b"), QStringLiteral("pdf"));
+
+    driver.BatchClicked();
+    ASSERT_TRUE(driver.BlockedPlace());
+    EXPECT_EQ(driver.BlockedPlace()->address, url); // the last result page read
+    EXPECT_EQ(host.rows.size(), 1);
+
+    Messages::Clear();
+    Messages::QueueAnswer(QStringLiteral("yes"));
+    const qsizetype before = view.Navigations().size();
+    driver.BatchClicked();
+    ASSERT_TRUE(Messages::Last());
+    EXPECT_EQ(Messages::Last()->text, QStringLiteral("上次批量搜索在验证页面中断，是否从中断处继续？"));
+    const QString b = host.BuildUrl(host.base, QStringLiteral("b"), QStringLiteral("pdf"));
+    EXPECT_EQ(view.Navigations().mid(before),
+              (QStringList{url, p2, QStringLiteral("about:blank"), b, b + QStringLiteral("&start=10"),
+                           QStringLiteral("about:blank"), host.base}));
+    EXPECT_EQ(driver.DoneText(), QStringLiteral("a(pdf) \r\nb(pdf) \r\n"));
+    ASSERT_EQ(host.rows.size(), 4);
+    EXPECT_EQ(host.rows[1].url, QStringLiteral("http://d/a2"));
+    EXPECT_FALSE(driver.BlockedPlace());
+}
+
+TEST_F(SearchDriverTest, BlockedPlaceIsForgottenOnNoOrOtherSearches)
+{
+    host.groups = {QStringLiteral("a")};
+    host.types = {QStringLiteral("pdf")};
+    const QString url = host.BuildUrl(host.base, QStringLiteral("a"), QStringLiteral("pdf"));
+    view.AddPage(url, captchaPage());
+    view.AddPage(url, resultPage(QStringLiteral("http://d/a1")));
+
+    driver.BatchClicked();
+    ASSERT_TRUE(driver.BlockedPlace());
+    EXPECT_EQ(driver.BlockedPlace()->address, url); // blocked on its first page
+    // No: the batch starts over, with a fresh done list.
+    Messages::QueueAnswer(QStringLiteral("no"));
+    driver.BatchClicked();
+    EXPECT_EQ(driver.DoneText(), QStringLiteral("a(pdf) \r\n"));
+    EXPECT_FALSE(driver.BlockedPlace());
+
+    // Other keyword groups: nothing is asked.
+    host.groups = {QStringLiteral("d")};
+    view.AddPage(host.BuildUrl(host.base, QStringLiteral("d"), QStringLiteral("pdf")), captchaPage());
+    driver.BatchClicked();
+    ASSERT_TRUE(driver.BlockedPlace());
+    host.groups = {QStringLiteral("c")};
+    Messages::Clear();
+    driver.BatchClicked();
+    EXPECT_FALSE(Messages::Last());
+    EXPECT_FALSE(driver.BlockedPlace());
+}
+
+TEST_F(SearchDriverTest, UnreadablePageIsNotedInTheStatusBar)
+{
+    FakePage odd;
+    odd.snapshot.html = QStringLiteral("<html>a layout nobody knows</html>");
+    odd.snapshot.resultLinks = 25;
+    view.AddPage(QStringLiteral("http://s/odd"), odd);
+    view.AddPage(QStringLiteral("http://s/ok"), resultPage(QStringLiteral("http://d/1")));
+    view.Navigate(QStringLiteral("http://s/odd"));
+    ASSERT_TRUE(WaitUntil([&] { return !view.IsBusy(); }, 2000));
+    driver.AddThisPage();
+    EXPECT_EQ(host.notes.last(), QStringLiteral("本页结果无法识别"));
+    view.Navigate(QStringLiteral("http://s/ok"));
+    ASSERT_TRUE(WaitUntil([&] { return !view.IsBusy(); }, 2000));
+    driver.AddThisPage();
+    EXPECT_EQ(host.notes.last(), QString());
 }
 
 TEST_F(SearchDriverTest, StopDuringTheDelayEndsTheBatchAtOnce)

@@ -3,11 +3,14 @@
 #include "search/ResultListModel.h"
 #include "search/ResultListPanel.h"
 #include "search/SearchWindow.h"
+#include "search/SqliteDb.h"
 #include "support/FakeBrowserView.h"
 #include "support/QtPrinters.h"
 #include "util/Messages.h"
 
 #include <QFile>
+#include <QPushButton>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -65,6 +68,43 @@ TEST(SearchImport, ListFilesRoundTripBetweenTheWindows)
     web.ImportListFile(dir.filePath(QStringLiteral("missing.hvls")));
     EXPECT_EQ(lastText(), QStringLiteral("文件不存在！"));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing.hvls"))));
+}
+
+// A list file whose table never ends: the window stays usable, 停止 ends the
+// read with a message, and the list is as it was; a folder is no list file.
+TEST(SearchImport, EndlessFileIsStoppedAndAFolderRefused)
+{
+    Messages::Clear();
+    QTemporaryDir dir;
+    const QString endless = dir.filePath(QStringLiteral("endless.hvls"));
+    {
+        SqliteDb db;
+        ASSERT_TRUE(db.open(endless, SqliteDb::Open::CreateIfMissing).ok());
+        ASSERT_TRUE(db.exec(QStringLiteral(
+                        "CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                        "SELECT i AS id, 'http://x/' || i AS L0, 't' AS L1, '' AS L2, '' AS L3, '' AS L4 FROM n"))
+                        .ok());
+    }
+    SearchWindow web(Engine::Web, new test::FakeBrowserView);
+    ResultListModel *model = web.ListPanel()->model();
+    model->加入LV1(QStringLiteral("kept"), QStringLiteral("http://k/1"), QString(), QString(), QString(), QString());
+    auto *stop = web.findChild<QPushButton *>(QStringLiteral("Command5"));
+    ASSERT_TRUE(stop);
+    bool stopShown = false;
+    QTimer::singleShot(300, &web, [&] {
+        stopShown = stop->isVisibleTo(&web);
+        stop->click();
+    });
+    web.ImportListFile(endless);
+    EXPECT_TRUE(stopShown);
+    EXPECT_EQ(lastText(), QStringLiteral("导入已停止，列表没有改变。"));
+    EXPECT_EQ(lastIcon(), MsgIcon::Error);
+    EXPECT_EQ(model->Count(), 1);
+    EXPECT_TRUE(web.findChild<QWidget *>(QStringLiteral("PicPanPrograss"))->isHidden());
+
+    web.ImportListFile(dir.path());
+    EXPECT_EQ(lastText(), QStringLiteral("该文件不是列表数据文件，不能导入！"));
+    EXPECT_EQ(model->Count(), 1);
 }
 
 TEST(SearchImport, AnEmptyAutoSaveFileIsRemovedOnClose)
