@@ -1,5 +1,6 @@
 #include "download/DownloadWindow.h"
 
+#include "about/PublisherLinks.h"
 #include "download/TypeDetection.h"
 #include "net/WebSession.h"
 #include "util/AppInfo.h"
@@ -240,6 +241,7 @@ void DownloadWindow::buildMenus()
                             [this] { WindowHub::Run(WindowHub::Action::OpenRightsHelp, this); });
     rights->setEnabled(WindowHub::Has(WindowHub::Action::OpenRightsHelp));
     help->addSeparator();
+    AddPublisherEntries(help);
     QAction *mail = entry(help, QStringLiteral("给软件作者建议"), [] { SendSuggestionMail(); });
     mail->setEnabled(!PublisherUrl().isEmpty());
 }
@@ -316,11 +318,19 @@ SameNameRule DownloadWindow::Rule() const
 void DownloadWindow::SetMethod(int method)
 {
     method = method == 1 ? 1 : 2;
-    m_scheduler->SetMethod(method);
+    ApplyMethod(method);
     Shared().downloadMethod = method;
-    m_label7->setText(QStringLiteral("下载方式：") + QString::number(method));
     m_combo1->setCurrentIndex(0);
+}
+
+void DownloadWindow::ApplyMethod(int method)
+{
+    method = method == 2 ? 2 : 1;
+    m_scheduler->SetMethod(method);
+    m_label7->setText(QStringLiteral("下载方式：") + QString::number(method));
     m_combo1->setEnabled(method == 2);
+    if (method == 2)
+        m_combo1->setCurrentIndex(0);
 }
 
 void DownloadWindow::headerClicked(int column)

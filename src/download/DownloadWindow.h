@@ -46,6 +46,8 @@ public:
     int Method() const { return m_scheduler->Method(); }
     // Label7 and Combo1 follow; the scheduler takes it at its next tick.
     void SetMethod(int method);
+    // The options dialog's method choice: Label7 and Combo1 follow it.
+    void ApplyMethod(int method);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

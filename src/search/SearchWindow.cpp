@@ -1,5 +1,6 @@
 #include "search/SearchWindow.h"
 
+#include "about/PublisherLinks.h"
 #include "net/BrowserView.h"
 #include "net/WebBrowserView.h"
 #include "search/ListFile.h"
@@ -348,11 +349,9 @@ void SearchWindow::buildMenus()
     hubEntry(help, QStringLiteral("使用说明"), "menu使用说明", WindowHub::Action::OpenUsage);
     hubEntry(help, QStringLiteral("软件权限设置方法"), "menu软件权限设置方法", WindowHub::Action::OpenRightsHelp);
     help->addSeparator();
-    const QString site = PublisherUrl();
-    QAction *home = addEntry(help, QStringLiteral("作者网站"), "menu作者网站", [site] { OpenWebAddress(site, false); });
-    home->setEnabled(!site.isEmpty());
+    AddPublisherEntries(help);
     QAction *mail = addEntry(help, QStringLiteral("给软件作者建议"), "menu给软件作者建议", [] { SendSuggestionMail(); });
-    mail->setEnabled(!site.isEmpty());
+    mail->setEnabled(!PublisherUrl().isEmpty());
 }
 
 void SearchWindow::loadWindow()

@@ -1,8 +1,14 @@
 #include "shell/StartWindow.h"
 
+#include "about/AboutResources.h"
+#include "about/PublisherLinks.h"
+#include "net/uXMLHTTP.h"
 #include "search/SearchWindow.h"
+#include "shell/ShellWindows.h"
+#include "shell/VersionCheck.h"
 #include "util/AppInfo.h"
 #include "util/DesktopHelpers.h"
+#include "util/Messages.h"
 #include "util/Settings.h"
 #include "util/Wait.h"
 #include "util/WindowHub.h"
@@ -11,21 +17,15 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QSysInfo>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace dh {
 
 namespace {
-MachineInfo &machine()
-{
-    static MachineInfo info;
-    return info;
-}
-
 QPixmap startPicture()
 {
     QPixmap pix(480, 200);
@@ -49,20 +49,12 @@ QPixmap startPicture()
 constexpr int kMarginPx = 2; // 30 twips
 } // namespace
 
-const MachineInfo &Machine() { return machine(); }
-
-void PrepareMachine()
-{
-    // No component registration or engine mode to set here: the list files use
-    // SQLite directly and the browser engine needs no emulation setting.
-    machine().width = QSysInfo::currentCpuArchitecture().contains(QLatin1String("64")) ? QStringLiteral("64")
-                                                                                      : QStringLiteral("32");
-    machine().description = OsDescription();
-}
-
 StartWindow::StartWindow(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("fCover"));
+    RegisterShellWindows();
+    QApplication::setWindowIcon(AppIcon());
+    setWindowIcon(AppIcon());
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(kMarginPx, kMarginPx, kMarginPx, kMarginPx);
     m_image = new QLabel(this);
@@ -80,6 +72,7 @@ StartWindow::StartWindow(QWidget *parent) : QWidget(parent)
     m_latest->setStyleSheet(QStringLiteral("color: red;"));
     m_latest->setCursor(Qt::PointingHandCursor);
     m_latest->hide();
+    m_latest->installEventFilter(this);
     m_web1 = new QPushButton(QStringLiteral("网页搜索文档下载"), this);
     m_web1->setObjectName(QStringLiteral("Command1"));
     m_web2 = new QPushButton(QStringLiteral("学术搜索文档下载"), this);
@@ -98,7 +91,13 @@ StartWindow::StartWindow(QWidget *parent) : QWidget(parent)
     m_timer1->setInterval(100);
     m_timer1->setSingleShot(true);
 
+    m_http = new uXMLHTTP(this);
+    m_http->setObjectName(QStringLiteral("uXMLHTTP2"));
+    m_http->SetMaxBodySize(4096); // a version text is a few bytes
+
     connect(m_timer1, &QTimer::timeout, this, &StartWindow::timer1Tick);
+    connect(m_http, &uXMLHTTP::OnDateArrived, this, &StartWindow::versionArrived);
+    connect(m_http, &uXMLHTTP::OnDateErr, this, &StartWindow::versionFailed);
     connect(m_web1, &QPushButton::clicked, this, &StartWindow::OpenWebSearch);
     connect(m_web2, &QPushButton::clicked, this, &StartWindow::OpenScholarSearch);
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
@@ -132,9 +131,40 @@ void StartWindow::StartUp()
 void StartWindow::timer1Tick()
 {
     m_timer1->stop();
-    // The latest-version check runs only in builds that name a publisher site.
+    StartVersionCheck();
     m_web1->setEnabled(true);
     m_web2->setEnabled(true);
+}
+
+void StartWindow::StartVersionCheck()
+{
+    const QString url = NewVersionUrl(PublisherUrl());
+    if (url.isEmpty())
+        return;
+    if (m_http->Open_(QStringLiteral("GET"), url))
+        m_http->Send_();
+}
+
+void StartWindow::versionArrived()
+{
+    const QString reply = m_http->ResponseText();
+    if (!IsNewerVersion(reply, RunningVersionValue()))
+        return;
+    m_latest->setText(NewerVersionLabel(reply));
+    m_latest->show();
+    OpenWebAddress(ProductPageUrl(PublisherUrl()), false);
+}
+
+void StartWindow::versionFailed() { Messages::Show(this, QStringLiteral("请保持网络畅通！"), MsgIcon::Error); }
+
+bool StartWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_latest && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        OpenWebAddress(ProductPageUrl(PublisherUrl()), false);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void StartWindow::OpenWebSearch()

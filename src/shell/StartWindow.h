@@ -1,5 +1,6 @@
 #pragma once
 #include "search/SearchWindow.h"
+#include "shell/MachinePreparation.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -10,7 +11,7 @@ class QTimer;
 
 namespace dh {
 
-
+class uXMLHTTP;
 
 // The start window (fCover): first window shown, hidden while a search or
 // download window is open, and the only window whose closing ends the program.
@@ -27,11 +28,17 @@ public:
     void OpenWebSearch();
     void OpenScholarSearch();
 
+    // The latest-version check (first Timer1 tick); nothing without a publisher site.
+    void StartVersionCheck();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void timer1Tick();
+    void versionArrived();
+    void versionFailed();
 
     QLabel *m_image = nullptr;
     QLabel *m_loading = nullptr;
@@ -41,16 +48,9 @@ private:
     QPushButton *m_web2 = nullptr;
     QPushButton *m_quit = nullptr;
     QTimer *m_timer1 = nullptr;
+    uXMLHTTP *m_http = nullptr; // uXMLHTTP2
     QPointer<SearchWindow> m_web;
     QPointer<SearchWindow> m_scholar;
 };
-
-// Computed once at start-up: the operating-system width ("64"/"32") and description.
-struct MachineInfo {
-    QString width;
-    QString description;
-};
-const MachineInfo &Machine();
-void PrepareMachine();
 
 } // namespace dh

@@ -10,6 +10,16 @@ QString VersionText()
 {
     return QStringLiteral("%1.%2.%3").arg(VersionMajor()).arg(VersionMinor()).arg(VersionRevision());
 }
-QString PublisherUrl() { return QStringLiteral(DOCHARVEST_PUBLISHER_URL); }
+namespace {
+QString &publisher()
+{
+    static QString url = QStringLiteral(DOCHARVEST_PUBLISHER_URL);
+    return url;
+}
+} // namespace
+
+QString PublisherUrl() { return publisher(); }
+void SetPublisherUrl(const QString &url) { publisher() = url; }
+QString ExecutableName() { return QStringLiteral("docharvest"); }
 
 } // namespace dh

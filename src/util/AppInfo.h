@@ -12,5 +12,9 @@ int VersionMinor();
 int VersionRevision();
 // Publisher's web site; empty when the build has none.
 QString PublisherUrl();
+// Replaces the build's publisher site for this run (tests point it at a local server).
+void SetPublisherUrl(const QString &url);
+// The executable's name without extension; names the product's folder on the publisher site.
+QString ExecutableName();
 
 } // namespace dh

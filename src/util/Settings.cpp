@@ -73,6 +73,8 @@ void Settings::UseFile(const QString &path)
     store() = std::make_unique<QSettings>(path, QSettings::IniFormat);
 }
 
+QString Settings::Location() { return store()->fileName(); }
+
 QString NumberText(double value) { return QString::number(value, 'g', 15); }
 
 int ToIntOr(const QString &text, int fallback)

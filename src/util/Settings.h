@@ -61,6 +61,8 @@ public:
 
     // Tests: keep the store in this INI file instead of the user's store.
     static void UseFile(const QString &path);
+    // Where the store lives: a file path, or a registry path on Windows.
+    static QString Location();
 };
 
 // Number forms: "10", "2.5"; a stored text that does not parse reads as the default.
