@@ -92,6 +92,8 @@ SystemInfoWindow::SystemInfoWindow(QWidget *parent) : QDialog(parent)
     auto *table = Named(new QTableWidget(int(rows.size()), 2, this), "ListView1");
     table->setHorizontalHeaderLabels({QStringLiteral("项目"), QStringLiteral("值")});
     table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
+    table->setWordWrap(false);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     for (int r = 0; r < rows.size(); ++r) {

@@ -18,6 +18,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QStringLiteral("Docharvest"));
     QCoreApplication::setApplicationName(dh::AppTitle());
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("docharvest")); // the installed .desktop entry
     app.setQuitOnLastWindowClosed(false); // only the start window ends the program
     dh::RegisterDownloadWindow();
     dh::StartWindow start;

@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -20,6 +21,49 @@
 
 namespace dh {
 namespace {
+
+// A label whose run of spaces holds a text box: the box is drawn in the blank
+// and the text after the blank moves aside to make room for it.
+class BlankLabel : public QLabel {
+public:
+    BlankLabel(const QString &text, QLineEdit *box, QWidget *parent) : QLabel(text, parent), m_box(box)
+    {
+        box->setParent(this);
+        box->setFixedWidth(64);
+        box->setAlignment(Qt::AlignRight);
+        const qsizetype blank = text.indexOf(QLatin1Char(' '));
+        m_before = text.left(blank);
+        m_after = text.mid(blank).trimmed();
+    }
+    QSize sizeHint() const override
+    {
+        const QFontMetrics fm(font());
+        return {fm.horizontalAdvance(m_before) + m_box->width() + fm.horizontalAdvance(m_after) + 2 * kGap,
+                qMax(fm.height(), m_box->sizeHint().height())};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QLabel::resizeEvent(event);
+        m_box->move(QFontMetrics(font()).horizontalAdvance(m_before) + kGap, (height() - m_box->height()) / 2);
+    }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const QRect line(0, 0, width(), height());
+        painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, m_before);
+        painter.drawText(line.adjusted(m_box->geometry().right() + 1 + kGap, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                         m_after);
+    }
+
+private:
+    static constexpr int kGap = 4;
+    QLineEdit *m_box;
+    QString m_before;
+    QString m_after;
+};
 
 const QString kFolderError = QStringLiteral("下载文件默认保存路径设置错误！");
 
@@ -85,8 +129,8 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent)
     m_option3 = Named(new QRadioButton(QStringLiteral("中文"), frame1), "Option3");
     m_option4 = Named(new QRadioButton(QStringLiteral("英文"), frame1), "Option4");
     m_option3->setChecked(true);
-    auto *label2 = Named(new QLabel(QStringLiteral("下载文件大小不超过：       MB"), this), "Label2");
-    m_text1 = Named(new QLineEdit(QStringLiteral("10"), label2), "Text1");
+    m_text1 = Named(new QLineEdit(QStringLiteral("10"), this), "Text1");
+    auto *label2 = Named(new BlankLabel(QStringLiteral("下载文件大小不超过：       MB"), m_text1, this), "Label2");
     auto *label3 = Named(new QLabel(QStringLiteral("下载文件默认保存路径："), this), "Label3");
     m_text2 = Named(new QLineEdit(this), "Text2");
     m_text2->setMinimumWidth(320);
@@ -96,19 +140,6 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent)
     command3->setAutoDefault(false);
     command2->setAutoDefault(false);
     command1->setDefault(true);
-
-    // Text1 sits in the blank of Label2's text; wider spaces make room for it.
-    QFont wide = label2->font();
-    wide.setWordSpacing(8);
-    label2->setFont(wide);
-    const QFontMetrics fm(wide);
-    const QString caption = label2->text();
-    const qsizetype blank = caption.indexOf(QLatin1Char(' '));
-    const int x = fm.horizontalAdvance(caption.left(blank));
-    const int w = fm.horizontalAdvance(caption.mid(blank, caption.lastIndexOf(QLatin1Char(' ')) - blank + 1));
-    label2->setMinimumSize(fm.horizontalAdvance(caption) + 4, m_text1->sizeHint().height());
-    m_text1->setGeometry(x + 2, 0, w - 4, m_text1->sizeHint().height());
-    m_text1->setAlignment(Qt::AlignRight);
 
     auto *frameLayout = new QHBoxLayout(frame1);
     frameLayout->addWidget(m_option3);
