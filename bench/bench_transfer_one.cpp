@@ -32,7 +32,9 @@ int main(int argc, char **argv)
     probe.start();
     dh::SleepFor(10); // past the pause between files, so the first tick starts the transfer
     timer.restart();
-    window->SchedulerTick(); // returns when the transfer has ended
+    window->SetMethod(1);
+    window->SchedulerTick();
+    dh::WaitUntil([&] { return !window->Scheduler()->MethodOneTransfer(); }, -1);
     const double secs = timer.elapsed() / 1000.0;
     probe.stop();
     const dh::DownloadItem &item = window->Model()->Item(0);

@@ -38,11 +38,6 @@ QPointer<DownloadWindow> &instance()
     static QPointer<DownloadWindow> w;
     return w;
 }
-bool isWebPage(const QString &type, bool withXml)
-{
-    const QString t = type.toLower();
-    return t == QLatin1String("htm") || t == QLatin1String("html") || (withXml && t == QLatin1String("xml"));
-}
 const QString kGuardText = QStringLiteral("停止下载以后，才能执行此操作！");
 } // namespace
 
@@ -60,14 +55,16 @@ DownloadWindow::DownloadWindow(QWidget *parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("fFileDownload"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_model = new DownloadListModel(this);
-    m_manager = new QNetworkAccessManager(this);
-    WebSession::Instance().AttachTo(m_manager);
+    m_scheduler = new DownloadScheduler(m_model, std::make_unique<NetworkTransferFactory>(), this);
     buildControls();
     buildMenus();
+    bindScheduler();
     loadWindow();
 }
 
-DownloadWindow::~DownloadWindow() = default;
+// Transfers end before the list and the controls go; no event of theirs
+// reaches the window afterwards.
+DownloadWindow::~DownloadWindow() { m_scheduler->Shutdown(); }
 
 void DownloadWindow::buildControls()
 {
@@ -152,16 +149,9 @@ void DownloadWindow::buildControls()
     }
     m_panels[0]->setText(AppTitle());
 
-    m_timerDown = Named(new QTimer(this), "Timer_Down");
-    m_timerDown->setInterval(1000);
-    m_timer1 = Named(new QTimer(this), "Timer1");
-    m_timer1->setInterval(1000);
-
-    connect(m_command26, &QPushButton::clicked, this, &DownloadWindow::switchMethod);
+    connect(m_command26, &QPushButton::clicked, this, [this] { SetMethod(Method() == 2 ? 1 : 2); });
     connect(m_command4, &QPushButton::clicked, this, &DownloadWindow::StartDownloading);
     connect(m_command31, &QPushButton::clicked, this, &DownloadWindow::StopDownloading);
-    connect(m_timerDown, &QTimer::timeout, this, &DownloadWindow::SchedulerTick);
-    connect(m_timer1, &QTimer::timeout, this, &DownloadWindow::SupervisorTick);
     connect(m_view->header(), &QHeaderView::sectionClicked, this, &DownloadWindow::headerClicked);
     connect(m_view, &QTreeView::doubleClicked, this, &DownloadWindow::doubleClicked);
     connect(m_view, &QTreeView::clicked, this, &DownloadWindow::clicked);
@@ -263,12 +253,11 @@ void DownloadWindow::loadWindow()
     m_combo4->setCurrentIndex(0);
     m_combo2->setCurrentIndex(0);
     WidenDropDown(m_combo4);
-    m_lastFinish = Clock::Now();
 
     SharedValues &shared = Shared();
     shared.downloadMethod = Settings::ReadInt(Keys::DownloadMethod);
     shared.threadPosition = Settings::ReadInt(Keys::ThreadPosition);
-    m_method = shared.downloadMethod == 1 ? 1 : 2;
+    m_scheduler->SetMethod(shared.downloadMethod);
     m_label7->setText(QStringLiteral("下载方式：") + QString::number(shared.downloadMethod));
     if (shared.downloadMethod == 1) {
         m_combo1->setCurrentIndex(0);
@@ -287,7 +276,36 @@ void DownloadWindow::loadWindow()
     if (shared.downloadFolder.isEmpty())
         shared.downloadFolder = WithTrailingSeparator(Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()));
     RestoreWindowGeometry(this);
-    m_timer1->start();
+}
+
+void DownloadWindow::bindScheduler()
+{
+    DownloadScheduler *s = m_scheduler;
+    connect(m_combo1, &QComboBox::currentIndexChanged, s, [s](int index) { s->SetThreads(index + 1); });
+    connect(m_combo2, &QComboBox::currentTextChanged, s,
+            [s](const QString &text) { s->SetPauseSeconds(ToIntOr(text.trimmed(), 0)); });
+    connect(m_check4, &QCheckBox::toggled, s, &DownloadScheduler::SetAutoStart);
+    const auto redownload = [this] { m_scheduler->SetAutoRedownload(m_check3->isChecked(), m_combo4->currentIndex()); };
+    connect(m_check3, &QCheckBox::toggled, s, redownload);
+    connect(m_combo4, &QComboBox::currentIndexChanged, s, redownload);
+    connect(m_check5, &QCheckBox::toggled, s, &DownloadScheduler::SetStopRule);
+    connect(m_check6, &QCheckBox::toggled, s, &DownloadScheduler::SetSound);
+    for (QRadioButton *option : m_rules)
+        connect(option, &QRadioButton::toggled, s, [this] { m_scheduler->SetSameNameRule(Rule()); });
+
+    connect(s, &DownloadScheduler::SchedulerStateChanged, m_shape1, &QWidget::setVisible);
+    connect(s, &DownloadScheduler::StartEnabledChanged, m_startAction, &QAction::setEnabled);
+    connect(s, &DownloadScheduler::Summary, m_panels[3], &QLabel::setText);
+    connect(s, &DownloadScheduler::Activity, m_panels[1], &QLabel::setText);
+    connect(s, &DownloadScheduler::Stage, m_panels[2], &QLabel::setText);
+    connect(s, &DownloadScheduler::AutoOptionsCleared, this, [this] {
+        m_check4->setChecked(false);
+        m_check3->setChecked(false);
+    });
+    connect(s, &DownloadScheduler::ItemStarted, this, [this](int row) {
+        if (m_follow->isChecked())
+            m_view->scrollTo(m_model->index(row, 0));
+    });
 }
 
 SameNameRule DownloadWindow::Rule() const
@@ -297,161 +315,27 @@ SameNameRule DownloadWindow::Rule() const
     return m_rules[1]->isChecked() ? SameNameRule::Overwrite : SameNameRule::Rename;
 }
 
-bool DownloadWindow::SchedulerOn() const { return m_timerDown->isActive(); }
-
-bool DownloadWindow::IsDownloading() const { return SchedulerOn() || m_transferRunning; }
-
-void DownloadWindow::StartDownloading()
+void DownloadWindow::SetMethod(int method)
 {
-    m_timerDown->start();
-    m_shape1->show();
-}
-
-void DownloadWindow::StopDownloading()
-{
-    m_check4->setChecked(false);
-    m_check3->setChecked(false);
-    m_timerDown->stop();
-    m_busy = false; // a running method-one stream sees this at its next chunk
-    m_shape1->hide();
-    for (int row = 0; row < m_model->Count(); ++row)
-        if (m_model->Item(row).state == ItemState::Downloading)
-            m_model->SetState(row, ItemState::Failed);
-}
-
-void DownloadWindow::switchMethod()
-{
-    m_method = m_method == 2 ? 1 : 2;
-    Shared().downloadMethod = m_method;
-    m_label7->setText(QStringLiteral("下载方式：") + QString::number(m_method));
+    method = method == 1 ? 1 : 2;
+    ApplyMethod(method);
+    Shared().downloadMethod = method;
     m_combo1->setCurrentIndex(0);
-    m_combo1->setEnabled(m_method == 2);
 }
 
 void DownloadWindow::ApplyMethod(int method)
 {
-    m_method = method == 2 ? 2 : 1;
-    m_label7->setText(QStringLiteral("下载方式：") + QString::number(m_method));
-    m_combo1->setEnabled(m_method == 2);
-    if (m_method == 2)
+    method = method == 2 ? 2 : 1;
+    m_scheduler->SetMethod(method);
+    m_label7->setText(QStringLiteral("下载方式：") + QString::number(method));
+    m_combo1->setEnabled(method == 2);
+    if (method == 2)
         m_combo1->setCurrentIndex(0);
-}
-
-void DownloadWindow::SchedulerTick()
-{
-    if (m_model->Count() == 0) {
-        m_timerDown->stop();
-        return;
-    }
-    if (Clock::Now() - m_lastFinish <= qint64(ToIntOr(m_combo2->currentText(), 0)) * Durations::Second)
-        return;
-    // Parallel transfers come with the second method; until then every item goes this way.
-    if (m_busy)
-        return;
-    const SameNameRule rule = Rule();
-    int picked = -1;
-    for (int row = 0; row < m_model->Count() && picked < 0; ++row) {
-        DownloadItem item = m_model->Item(row);
-        if (item.state != ItemState::Waiting)
-            continue;
-        item.name = MakeSafeFileName(item.name);
-        item.folder = WithTrailingSeparator(item.folder);
-        const bool needed = 确定是需要下载(item, rule);
-        m_model->SetItem(row, item);
-        if (needed)
-            picked = row;
-    }
-    if (picked < 0)
-        return;
-    m_model->SetState(picked, ItemState::Downloading);
-    if (m_follow->isChecked())
-        m_view->scrollTo(m_model->index(picked, 0));
-    m_model->SetText(picked, DownloadListModel::SizeColumn, QString());
-    m_model->SetText(picked, DownloadListModel::ReceivedColumn, QString());
-    m_model->SetText(picked, DownloadListModel::PercentColumn, QString());
-    m_slotTable[1] = picked;
-    inetDownloadCurrent(picked);
-}
-
-void DownloadWindow::inetDownloadCurrent(int row)
-{
-    if (m_transferRunning || m_busy) {
-        m_model->SetState(row, ItemState::Waiting);
-        m_model->SetText(row, DownloadListModel::SizeColumn, ResultText::WaitingAgain);
-        return;
-    }
-    const QString key = m_model->Item(row).key;
-    m_busy = true;
-    m_transferRunning = true;
-    TransferOneContext ctx;
-    ctx.manager = m_manager;
-    ctx.proxyEnabled = Shared().proxyEnabled == 1;
-    ctx.proxyHost = Shared().proxyHost;
-    ctx.proxyPort = Shared().proxyPort;
-    ctx.sizeLimitMb = Shared().fileMaxSize > 0 ? Shared().fileMaxSize : 10;
-    ctx.rule = Rule();
-    ctx.busy = &m_busy;
-    QPointer<QLabel> panel2 = m_panels[1];
-    QPointer<QLabel> panel3 = m_panels[2];
-    ctx.activity = [panel2](const QString &t) {
-        if (panel2)
-            panel2->setText(t);
-    };
-    ctx.stage = [panel3](const QString &t) {
-        if (panel3)
-            panel3->setText(t);
-    };
-    Inet下载文件(*m_model, row, ctx);
-    m_transferRunning = false;
-    m_busy = false;
-    closingSteps(m_model->RowOfKey(key));
-}
-
-void DownloadWindow::closingSteps(int row)
-{
-    m_lastFinish = Clock::Now();
-    if (row < 0)
-        return;
-    const DownloadItem &item = m_model->Item(row);
-    m_panels[1]->setText(QStringLiteral("完成下载:") + item.name);
-    if (m_check6->isChecked()) {
-        if (isWebPage(item.type, true))
-            PlayNumberedSound(101);
-        if (item.state == ItemState::Failed)
-            PlayNumberedSound(103);
-    }
-}
-
-void DownloadWindow::SupervisorTick()
-{
-    if (m_model->检测是否下载列表完毕()) {
-        m_startAction->setEnabled(true);
-        if (SchedulerOn()) {
-            m_timerDown->stop();
-            if (m_check6->isChecked())
-                PlayNumberedSound(102);
-        }
-    } else {
-        m_startAction->setEnabled(!SchedulerOn());
-    }
-    m_shape1->setVisible(SchedulerOn());
-    if (!m_transferRunning && !SchedulerOn())
-        m_busy = false;
-    m_panels[3]->setText(m_model->StatusSummary());
-    if (m_check4->isChecked() && m_model->统计未下载项数目() >= 1)
-        StartDownloading();
-    if (m_check3->isChecked() && !SchedulerOn())
-        StartDownloading(); // the re-queue operations arrive with the list commands
-    if (m_check5->isChecked() && m_model->CountProblemItems() >= 5 && SchedulerOn()) {
-        m_timerDown->stop();
-        if (m_check6->isChecked())
-            PlayNumberedSound(102);
-    }
 }
 
 void DownloadWindow::headerClicked(int column)
 {
-    if (SchedulerOn() || m_busy) {
+    if (SchedulerOn() || BusyFlag()) {
         Messages::Show(this, QStringLiteral("停止下载后方可排序！"), MsgIcon::Information);
         return;
     }
@@ -485,7 +369,7 @@ void DownloadWindow::clicked(const QModelIndex &index)
 
 void DownloadWindow::listMenu(const QPoint &pos)
 {
-    const bool running = SchedulerOn() || m_busy;
+    const bool running = SchedulerOn() || BusyFlag();
     m_selectAll->setEnabled(!running);
     m_removeMenu->setEnabled(!running);
     m_stopAction->setEnabled(running);
@@ -540,7 +424,7 @@ void DownloadWindow::resizeEvent(QResizeEvent *event)
 void DownloadWindow::closeEvent(QCloseEvent *event)
 {
     Settings::Write(Keys::SameNameRule, SameNameRuleCaption(Rule()));
-    Settings::Write(Keys::DownloadMethod, m_method);
+    Settings::Write(Keys::DownloadMethod, Method());
     Settings::Write(Keys::ThreadPosition, m_combo1->currentIndex());
     Shared().sameNameRule = SameNameRuleCaption(Rule());
     if (IsDownloading() || !m_model->检测是否下载列表完毕()) {
@@ -549,9 +433,8 @@ void DownloadWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
-    m_timer1->stop();
-    m_timerDown->stop();
     StopDownloading();
+    m_scheduler->Shutdown();
     SaveWindowGeometry(this);
     event->accept();
     YieldEvents();

@@ -2,8 +2,8 @@
 // The download window (fFileDownload): the download list, the scheduler that
 // works through it and the controls of its rules.
 #include "download/DownloadListModel.h"
+#include "download/DownloadScheduler.h"
 #include "download/SaveNaming.h"
-#include "download/TransferOne.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,7 +13,6 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QMenu;
-class QNetworkAccessManager;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -34,16 +33,19 @@ public:
 
     DownloadListModel *Model() const { return m_model; }
     QTreeView *View() const { return m_view; }
+    DownloadScheduler *Scheduler() const { return m_scheduler; }
 
-    void StartDownloading();
-    void StopDownloading();
-    bool IsDownloading() const;
-    bool SchedulerOn() const;
-    bool BusyFlag() const { return m_busy; }
-    void SchedulerTick();
-    void SupervisorTick();
+    void StartDownloading() { m_scheduler->StartDownloading(); }
+    void StopDownloading() { m_scheduler->StopDownloading(); }
+    bool IsDownloading() const { return m_scheduler->IsDownloading(); }
+    bool SchedulerOn() const { return m_scheduler->SchedulerOn(); }
+    bool BusyFlag() const { return m_scheduler->BusyFlag(); }
+    void SchedulerTick() { m_scheduler->SchedulerTick(); }
+    void SupervisorTick() { m_scheduler->SupervisorTick(); }
     SameNameRule Rule() const;
-    int Method() const { return m_method; }
+    int Method() const { return m_scheduler->Method(); }
+    // Label7 and Combo1 follow; the scheduler takes it at its next tick.
+    void SetMethod(int method);
     // The options dialog's method choice: Label7 and Combo1 follow it.
     void ApplyMethod(int method);
 
@@ -56,9 +58,7 @@ private:
     void buildControls();
     void buildMenus();
     void loadWindow();
-    void switchMethod();
-    void inetDownloadCurrent(int row);
-    void closingSteps(int row);
+    void bindScheduler();
     void headerClicked(int column);
     void doubleClicked(const QModelIndex &index);
     void clicked(const QModelIndex &index);
@@ -69,12 +69,7 @@ private:
 
     DownloadListModel *m_model = nullptr;
     QTreeView *m_view = nullptr;
-    QNetworkAccessManager *m_manager = nullptr;
-    bool m_busy = false;
-    qint64 m_lastFinish = 0;
-    int m_method = 1;
-    int m_slotTable[12] = {};
-    bool m_transferRunning = false;
+    DownloadScheduler *m_scheduler = nullptr;
 
     QLabel *m_label1 = nullptr;
     QLabel *m_label7 = nullptr;
@@ -92,8 +87,6 @@ private:
     QCheckBox *m_check6 = nullptr;
     QRadioButton *m_rules[3] = {};
     QFrame *m_shape1 = nullptr;
-    QTimer *m_timerDown = nullptr;
-    QTimer *m_timer1 = nullptr;
     QMenu *m_listMenu = nullptr;
     QAction *m_selectAll = nullptr;
     QAction *m_startAction = nullptr;

@@ -4,6 +4,7 @@
 #include "util/FileHelpers.h"
 #include "util/TextCoding.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -24,14 +25,70 @@ QString ExistingLength(const QString &path)
     return QString::number(QFileInfo(LocalFilePath(path)).size());
 }
 
-// Folder made to exist and to end in the separator; an unusable folder has
-// been reported by CreateFolderPath and leaves the bare separator.
-QString SettledFolder(const QString &folder)
+// The path an item's file gets under a rule that does not count: the plain
+// path, unless a running transfer holds it.
+SavePath PlainOrFree(const DownloadItem &item, SameNameRule rule, const ReservedPath &reserved)
 {
-    return WithTrailingSeparator(CreateFolderPath(folder));
+    if (rule == SameNameRule::Rename || (reserved && reserved(JoinFilePath(item.folder, item.name, item.type))))
+        return 重命名保存路径(item.folder, item.name, item.type, SameNameRule::Rename, reserved);
+    return {JoinFilePath(item.folder, item.name, item.type), item.name};
+}
+
+// Name, type and folder settled; false (the item Failed) when the folder
+// cannot be made: its files would land outside the folder chosen for them.
+bool SettleFolder(DownloadItem &item)
+{
+    PrepareItemNames(item);
+    const QString folder = CreateFolderPath(item.folder);
+    if (folder.isEmpty()) {
+        item.state = ItemState::Failed;
+        return false;
+    }
+    item.folder = WithTrailingSeparator(folder);
+    return true;
 }
 
 } // namespace
+
+QString CleanNamePart(const QString &text)
+{
+    QString kept;
+    kept.reserve(text.size());
+    for (QChar c : text) {
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7f && c.category() != QChar::Other_Control)
+            kept.append(c);
+    }
+    return MakeSafeFileName(kept);
+}
+
+QString CleanType(const QString &type)
+{
+    return CleanNamePart(type).toLower();
+}
+
+void PrepareItemNames(DownloadItem &item)
+{
+    item.name = CleanNamePart(item.name);
+    item.type = CleanType(item.type);
+    item.folder = WithTrailingSeparator(item.folder);
+}
+
+bool PathInsideFolder(const QString &path, const QString &folder)
+{
+    const QFileInfo file(LocalFilePath(path));
+    const QString name = file.fileName();
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    return QDir::cleanPath(file.absolutePath()) == QDir::cleanPath(QDir(LocalFilePath(folder)).absolutePath());
+}
+
+void MarkCannotReplace(DownloadItem &item, const QString &path)
+{
+    item.state = ItemState::Failed;
+    item.size = ExistingLength(path);
+    item.received = item.size;
+    item.percent = ResultText::CannotReplace;
+}
 
 QString SameNameRuleCaption(SameNameRule rule)
 {
@@ -78,11 +135,14 @@ bool 确定是需要下载(DownloadItem &item, SameNameRule rule)
     return false;
 }
 
-SavePath 重命名保存路径(const QString &folder, const QString &name, const QString &type, SameNameRule rule)
+SavePath 重命名保存路径(const QString &folder, const QString &name, const QString &type, SameNameRule rule,
+                       const ReservedPath &reserved)
 {
+    const auto held = [&](const QString &path) { return reserved && reserved(path); };
+    const auto taken = [&](const QString &path) { return FileExists(path) || held(path); };
     const QString base = WithTrailingSeparator(folder);
     SavePath result{JoinFilePath(base, name, type), name};
-    if (rule == SameNameRule::Overwrite || !FileExists(result.path))
+    if (rule == SameNameRule::Overwrite ? !held(result.path) : !taken(result.path))
         return result;
 
     // A name that already ends in a counter continues from it.
@@ -108,7 +168,7 @@ SavePath 重命名保存路径(const QString &folder, const QString &name, const
         return SavePath{JoinFilePath(base, newName, type), newName};
     };
     result = candidate(n);
-    while (FileExists(result.path))
+    while (taken(result.path))
         result = candidate(++n);
     return result;
 }
@@ -162,7 +222,7 @@ SuggestedName 从下载头信息ContentDisposition获取文件名(const QString 
 }
 
 SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, const QString &headerBlock,
-                            SameNameRule rule)
+                            SameNameRule rule, const ReservedPath &reserved)
 {
     const QStringList parts = contentType.split(QLatin1Char(';'));
     QString type = ExtensionFromContentType(parts.at(0).trimmed());
@@ -175,39 +235,27 @@ SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, cons
     if (!type.isEmpty())
         item.type = type;
 
-    item.name = MakeSafeFileName(item.name);
-    item.folder = SettledFolder(item.folder);
-
-    QString path;
-    if (rule == SameNameRule::Rename) {
-        const SavePath free = 重命名保存路径(item.folder, item.name, item.type, rule);
-        path = free.path;
-        item.name = free.newName;
-    } else {
-        path = JoinFilePath(item.folder, item.name, item.type);
+    if (!SettleFolder(item))
+        return {};
+    const SavePath path = PlainOrFree(item, rule, reserved);
+    item.name = path.newName;
+    if (!PathInsideFolder(path.path, item.folder)) {
+        item.state = ItemState::Failed;
+        return {};
     }
-
-    if (FileExists(path)) {
-        QFile::remove(LocalFilePath(path));
-        if (FileExists(path)) {
-            item.state = ItemState::Failed;
-            item.size = ExistingLength(path);
-            item.received = item.size;
-            item.percent = ResultText::CannotReplace;
-            return {false, path};
-        }
-    }
-    return {true, path};
+    return {true, path.path};
 }
 
-SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule)
+SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule, const ReservedPath &reserved)
 {
-    item.name = MakeSafeFileName(item.name);
-    item.folder = SettledFolder(item.folder);
-    if (!确定是需要下载(item, rule))
+    if (!SettleFolder(item) || !确定是需要下载(item, rule))
         return {};
-    const SavePath free = 重命名保存路径(item.folder, item.name, item.type, rule);
+    const SavePath free = 重命名保存路径(item.folder, item.name, item.type, rule, reserved);
     item.name = free.newName;
+    if (!PathInsideFolder(free.path, item.folder)) {
+        item.state = ItemState::Failed;
+        return {};
+    }
     return {true, free.path};
 }
 

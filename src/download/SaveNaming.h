@@ -6,8 +6,28 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace dh
 {
+
+// Whether a path is taken by a running transfer (its name is reserved in
+// memory until that transfer ends). Empty: nothing is reserved.
+using ReservedPath = std::function<bool(const QString &path)>;
+
+// A name or a type made fit to stand in a path: no separators, no control
+// characters, no leading or trailing dots (so never "." or ".."). Types are
+// also lower case, so a test for an existing file looks for the file that
+// will really be written.
+QString CleanNamePart(const QString &text);
+QString CleanType(const QString &type);
+// The item's name and type cleaned, its folder ending in the separator.
+void PrepareItemNames(DownloadItem &item);
+// True when the path names a file directly inside the folder.
+bool PathInsideFolder(const QString &path, const QString &folder);
+// The item failed because an existing file of its path may not be replaced:
+// size and received get that file's length, percent "无法替换".
+void MarkCannotReplace(DownloadItem &item, const QString &path);
 
 enum class SameNameRule { Skip, Overwrite, Rename };
 
@@ -27,7 +47,9 @@ struct SavePath {
     QString path;
     QString newName;
 };
-SavePath 重命名保存路径(const QString &folder, const QString &name, const QString &type, SameNameRule rule);
+// A reserved path counts as taken, as an existing file does.
+SavePath 重命名保存路径(const QString &folder, const QString &name, const QString &type, SameNameRule rule,
+                       const ReservedPath &reserved = {});
 
 // The value of the first "Content-Disposition:" line of a header block, or empty.
 QString 从网络文件Header获取ContentDisposition(const QString &headerBlock);
@@ -45,14 +67,15 @@ struct SettleResult {
 
 // Transfer method one, once the reply headers are in: type from the media
 // type, the suggested name or the charset; safe name; folder created; path
-// by the rule; an existing file removed. Not ok: the item is Failed with
-// "无法替换" (the old file could not be deleted).
+// by the rule (a reserved path gets a counter name under every rule). An
+// existing file stays until the finished download replaces it. Not ok: the
+// folder could not be made or the path would leave it; the item is Failed.
 SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, const QString &headerBlock,
-                            SameNameRule rule);
+                            SameNameRule rule, const ReservedPath &reserved = {});
 
 // Transfer method two, before the start: safe name, folder created, the
 // skip test, then the free path under every rule. Not ok: the item was
-// skipped (marked done) and is not to be downloaded.
-SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule);
+// skipped (marked done), or failed as above, and is not to be downloaded.
+SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule, const ReservedPath &reserved = {});
 
 } // namespace dh

@@ -3,23 +3,14 @@
 #include "download/TypeDetection.h"
 #include "util/Clock.h"
 #include "util/FileHelpers.h"
-#include "util/Wait.h"
 
-#include <QFile>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QPointer>
-#include <QUrl>
 
 namespace dh {
 
 namespace {
-constexpr qint64 kReadChunk = 1024 * 1024;
-// The columns follow the stream this often; per chunk would cost more than the copy.
 constexpr qint64 kColumnUpdateMs = 100;
 
 bool isNumber(const QString &text)
@@ -29,284 +20,9 @@ bool isNumber(const QString &text)
     return ok;
 }
 
-// The response headers as one CR LF text, the status line first.
-QString headerBlock(QNetworkReply *reply)
+QString percentOf(qint64 bytes, qint64 size)
 {
-    const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QString reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-    QString block = QStringLiteral("HTTP/1.1 %1 %2\r\n").arg(code).arg(reason);
-    for (const auto &pair : reply->rawHeaderPairs())
-        block += QString::fromLatin1(pair.first) + QStringLiteral(": ") + QString::fromLatin1(pair.second)
-                 + QStringLiteral("\r\n");
-    return block;
-}
-
-class Transfer {
-public:
-    Transfer(DownloadListModel &model, int row, const TransferOneContext &context)
-        : m_model(model), m_key(model.Item(row).key), m_row(row), m_ctx(context)
-    {
-    }
-
-    void Run();
-
-private:
-    // The row may move while the loop yields; find it again by its key.
-    bool locate()
-    {
-        if (m_row >= 0 && m_row < m_model.Count() && m_model.Item(m_row).key == m_key)
-            return true;
-        m_row = m_model.RowOfKey(m_key);
-        return m_row >= 0;
-    }
-    DownloadItem item() { return locate() ? m_model.Item(m_row) : DownloadItem(); }
-    void set(DownloadListModel::Column column, const QString &text)
-    {
-        if (locate())
-            m_model.SetText(m_row, column, text);
-    }
-    void state(ItemState s)
-    {
-        if (locate())
-            m_model.SetState(m_row, s);
-    }
-    bool busy() const { return !m_ctx.busy || *m_ctx.busy; }
-    void stage(int n) const
-    {
-        if (m_ctx.stage)
-            m_ctx.stage(ConnectionStageText(n));
-    }
-    void cancel()
-    {
-        if (m_reply) {
-            m_reply->abort();
-            m_reply->deleteLater();
-            m_reply = nullptr;
-        }
-    }
-    void stream(qint64 announced);
-    // Sleeps in the event loop until data arrives (woken at once by the reply),
-    // the transfer ends, or a short while passes so the stop flag is seen.
-    void waitForData()
-    {
-        YieldEvents();
-        if (!m_reply || m_reply->bytesAvailable() > 0 || m_reply->isFinished() || !busy())
-            return;
-        QEventLoop loop;
-        QObject::connect(m_reply, &QNetworkReply::readyRead, &loop, &QEventLoop::quit);
-        QObject::connect(m_reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(200, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    void fallback();
-    void correctType()
-    {
-        if (!locate())
-            return;
-        DownloadItem it = m_model.Item(m_row);
-        if (CorrectItemType(it))
-            m_model.SetItem(m_row, it);
-    }
-
-    DownloadListModel &m_model;
-    QString m_key;
-    int m_row;
-    const TransferOneContext &m_ctx;
-    QPointer<QNetworkReply> m_reply;
-    QString m_path;
-};
-
-void Transfer::Run()
-{
-    const QString address = 选择url(m_key);
-    if (!IsTransferableAddress(address)) {
-        state(ItemState::Failed);
-        return;
-    }
-    if (m_ctx.activity)
-        m_ctx.activity(QStringLiteral("正在下载:") + item().name);
-
-    QNetworkAccessManager *nam = m_ctx.manager;
-    if (m_ctx.proxyEnabled)
-        nam->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, m_ctx.proxyHost, quint16(m_ctx.proxyPort.toUInt())));
-    else
-        nam->setProxy(QNetworkProxy(QNetworkProxy::DefaultProxy));
-
-    QNetworkRequest request{QUrl(address)};
-    const QString referrer = item().referrer;
-    request.setRawHeader("Referer", (referrer.isEmpty() ? SiteRoot(address) : referrer).toUtf8());
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    stage(3);
-    m_reply = nam->get(request);
-    stage(5);
-    bool headers = false;
-    QObject::connect(m_reply, &QNetworkReply::metaDataChanged, m_reply, [&] {
-        if (m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()
-            && m_reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isNull())
-            headers = true;
-    });
-    WaitUntil([&] { return headers || !m_reply || m_reply->isFinished() || !busy(); }, Durations::HeaderTimeout);
-    if (m_reply && m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
-        headers = true;
-    if (!headers || !m_reply || !busy()) {
-        if (m_reply && m_reply->error() != QNetworkReply::NoError && m_ctx.stage)
-            m_ctx.stage(ConnectionStageText(11, int(m_reply->error()), m_reply->errorString()));
-        cancel();
-        state(ItemState::Failed);
-        if (!busy())
-            set(DownloadListModel::SizeColumn, ResultText::DownloadCancelled);
-        return;
-    }
-    stage(8);
-    const QString block = headerBlock(m_reply);
-    bool ok = false;
-    qint64 announced = QString::fromLatin1(m_reply->rawHeader("Content-Length")).trimmed().toLongLong(&ok);
-    if (!ok || announced < 0)
-        announced = 0;
-    if (double(announced) / 1024.0 / 1024.0 > m_ctx.sizeLimitMb) {
-        cancel();
-        state(ItemState::Done);
-        set(DownloadListModel::PercentColumn, ResultText::BigFileSkipped);
-        return;
-    }
-    if (!locate())
-        return cancel();
-    DownloadItem it = m_model.Item(m_row);
-    const SettleResult settled =
-        SettleItemPath(it, QString::fromLatin1(m_reply->rawHeader("Content-Type")), block, m_ctx.rule);
-    m_model.SetItem(m_row, it);
-    if (!settled.ok) {
-        cancel();
-        return;
-    }
-    m_path = settled.path;
-    const QString statusLine = block.section(QStringLiteral("\r\n"), 0, 0);
-    const bool statusOk = statusLine.contains(QLatin1String("200")) && statusLine.contains(QLatin1String("OK"), Qt::CaseInsensitive);
-    if (announced > 0 || statusOk) {
-        set(DownloadListModel::SizeColumn, announced > 0 ? QString::number(announced) : ResultText::Unknown);
-        stream(announced);
-    } else {
-        fallback();
-    }
-    cancel();
-}
-
-void Transfer::stream(qint64 announced)
-{
-    set(DownloadListModel::ReceivedColumn, QStringLiteral("0"));
-    YieldEvents();
-    QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        set(DownloadListModel::SizeColumn, ResultText::DownloadFailed);
-        state(ItemState::Failed);
-        return;
-    }
-    qint64 written = 0;
-    qint64 highest = -1;
-    qint64 lastProgress = Clock::Now();
-    qint64 lastShown = -kColumnUpdateMs;
-    auto showProgress = [&](qint64 bytes) {
-        set(DownloadListModel::ReceivedColumn, QString::number(bytes));
-        const QString size = item().size;
-        if (isNumber(size) && size.toLongLong() > 0)
-            set(DownloadListModel::PercentColumn,
-                QString::number(qint64(double(bytes) / double(size.toLongLong()) * 100.0)) + QLatin1Char('%'));
-    };
-    auto fail = [&](const QString &sizeText) {
-        cancel();
-        file.close();
-        QFile::remove(m_path);
-        set(DownloadListModel::SizeColumn, sizeText);
-        state(ItemState::Failed);
-    };
-    for (;;) {
-        waitForData();
-        if (!busy())
-            return fail(ResultText::DownloadCancelled);
-        if (!m_reply)
-            return fail(ResultText::DownloadFailed);
-        while (m_reply->bytesAvailable() > 0) {
-            const QByteArray chunk = m_reply->read(kReadChunk);
-            if (file.write(chunk) != chunk.size())
-                return fail(ResultText::DownloadFailed);
-            written += chunk.size();
-        }
-        if (written > highest) {
-            highest = written;
-            lastProgress = Clock::Now();
-            const bool last = (announced > 0 && written >= announced) || m_reply->isFinished();
-            if (last || lastProgress - lastShown >= kColumnUpdateMs) {
-                lastShown = lastProgress;
-                showProgress(written);
-            }
-        }
-        if (announced > 0) {
-            if (written >= announced)
-                break;
-        } else {
-            if (double(written) / 1024.0 / 1024.0 > m_ctx.sizeLimitMb) {
-                cancel();
-                file.close();
-                state(ItemState::Done);
-                set(DownloadListModel::PercentColumn, ResultText::BigFileSkipped);
-                return;
-            }
-        }
-        if (m_reply->isFinished() && m_reply->bytesAvailable() == 0) {
-            // The server closed early: waiting for the stall would only delay the failure.
-            if (announced > 0 || m_reply->error() != QNetworkReply::NoError)
-                return fail(ResultText::DownloadFailed);
-            break;
-        }
-        if (Clock::Now() - lastProgress > Durations::StallTimeout)
-            return fail(ResultText::DownloadFailed);
-    }
-    file.close();
-    showProgress(written);
-    stage(12);
-    state(ItemState::Done);
-    const DownloadItem it = item();
-    if (isNumber(it.received) && it.size == ResultText::Unknown) {
-        set(DownloadListModel::SizeColumn, it.received);
-        set(DownloadListModel::PercentColumn, ResultText::Complete);
-    }
-    correctType();
-}
-
-void Transfer::fallback()
-{
-    set(DownloadListModel::SizeColumn, ResultText::Unknown);
-    const qint64 start = Clock::Now();
-    qint64 lastSize = -1;
-    qint64 lastProgress = start;
-    WaitUntil(
-        [&] {
-            if (!m_reply || m_reply->isFinished() || !busy())
-                return true;
-            if (m_reply->bytesAvailable() != lastSize) {
-                lastSize = m_reply->bytesAvailable();
-                lastProgress = Clock::Now();
-            }
-            return Clock::Now() - lastProgress > Durations::StallTimeout;
-        },
-        -1);
-    const QByteArray body = (m_reply && busy()) ? m_reply->readAll() : QByteArray();
-    if (body.size() >= 2) {
-        QFile file(m_path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(body) == body.size()) {
-            file.close();
-            set(DownloadListModel::SizeColumn, QString::number(QFileInfo(m_path).size()));
-            set(DownloadListModel::ReceivedColumn, QString::number(body.size()));
-            set(DownloadListModel::PercentColumn, ResultText::Complete);
-            state(ItemState::Done);
-            correctType();
-            return;
-        }
-    }
-    set(DownloadListModel::SizeColumn, QString());
-    set(DownloadListModel::ReceivedColumn, QString());
-    set(DownloadListModel::PercentColumn, QString());
-    state(ItemState::Failed);
+    return QString::number(qint64(double(bytes) / double(size) * 100.0)) + QLatin1Char('%');
 }
 } // namespace
 
@@ -335,16 +51,207 @@ QString ConnectionStageText(int stage, int code, const QString &text)
     return codeText;
 }
 
-bool IsTransferableAddress(const QString &address)
+TransferOne::TransferOne(TransferJob job, QObject *parent) : ItemTransfer(parent), m_job(std::move(job)) {}
+
+TransferOne::~TransferOne() { releasePath(); } // the file transfer, a child, discards what it wrote
+
+int TransferOne::row() const { return m_job.model ? m_job.model->RowOfKey(m_job.key) : -1; }
+
+DownloadItem TransferOne::item() const
 {
-    const QUrl url(address.trimmed());
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    const int r = row();
+    return r >= 0 ? m_job.model->Item(r) : DownloadItem();
 }
 
-void Inet下载文件(DownloadListModel &model, int row, const TransferOneContext &context)
+void TransferOne::set(DownloadListModel::Column column, const QString &text)
 {
-    Transfer(model, row, context).Run();
+    const int r = row();
+    if (r >= 0)
+        m_job.model->SetText(r, column, text);
+}
+
+void TransferOne::setState(ItemState state)
+{
+    const int r = row();
+    if (r >= 0)
+        m_job.model->SetState(r, state);
+}
+
+void TransferOne::Start()
+{
+    emit Activity(QStringLiteral("正在下载:") + item().name);
+    QNetworkAccessManager *nam = m_job.manager;
+    if (nam) {
+        if (m_job.proxyEnabled)
+            nam->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, m_job.proxyHost, quint16(m_job.proxyPort.toUInt())));
+        else
+            nam->setProxy(QNetworkProxy(QNetworkProxy::DefaultProxy));
+    }
+    FileTransferOptions options;
+    options.manager = nam;
+    options.address = m_job.address;
+    const QString referrer = item().referrer;
+    options.referer = (referrer.isEmpty() ? SiteRoot(m_job.address) : referrer).toUtf8();
+    options.headerTimeoutMs = Durations::HeaderTimeout;
+    options.stallTimeoutMs = Durations::StallTimeout;
+    options.sizeLimit = m_job.sizeLimit;
+    m_transfer = new FileTransfer(options, this);
+    connect(m_transfer, &FileTransfer::HeadersArrived, this, &TransferOne::onHeaders);
+    connect(m_transfer, &FileTransfer::Progress, this, &TransferOne::onProgress);
+    connect(m_transfer, &FileTransfer::Done, this, &TransferOne::onDone);
+    emit Stage(ConnectionStageText(3));
+    m_transfer->Start();
+    emit Stage(ConnectionStageText(5));
+}
+
+void TransferOne::Stop()
+{
+    if (m_ended)
+        return;
+    if (m_transfer)
+        m_transfer->Cancel();
+    set(DownloadListModel::SizeColumn, ResultText::DownloadCancelled);
+    end(ItemState::Failed);
+}
+
+void TransferOne::onHeaders(const ReplyHeaders &headers)
+{
+    emit Stage(ConnectionStageText(8));
+    const int r = row();
+    if (r < 0)
+        return m_transfer->Fail(FileTransfer::Result::Cancelled); // the item left the list
+    DownloadItem it = m_job.model->Item(r);
+    const SettleResult settled =
+        SettleItemPath(it, headers.contentType, headers.block, m_job.rule,
+                       m_job.reservations ? m_job.reservations->Test() : ReservedPath());
+    m_job.model->SetItem(r, it);
+    if (!settled.ok)
+        return m_transfer->Fail(FileTransfer::Result::WriteFailed);
+    m_path = settled.path;
+    if (m_job.reservations)
+        m_job.reservations->Reserve(m_path);
+
+    const QString statusLine = headers.block.section(QStringLiteral("\r\n"), 0, 0);
+    const bool statusOk =
+        statusLine.contains(QLatin1String("200")) && statusLine.contains(QLatin1String("OK"), Qt::CaseInsensitive);
+    const qint64 announced = std::max<qint64>(0, headers.announced);
+    m_fallback = announced == 0 && !statusOk;
+    if (m_fallback) {
+        // The one-call rules keep only a body of two bytes or more.
+        m_transfer->SetMinimumBytes(2);
+        set(DownloadListModel::SizeColumn, ResultText::Unknown);
+    } else {
+        set(DownloadListModel::SizeColumn, announced > 0 ? QString::number(announced) : ResultText::Unknown);
+        set(DownloadListModel::ReceivedColumn, QStringLiteral("0"));
+    }
+    m_transfer->SetTarget(m_path); // a failure ends the transfer and reports it
+}
+
+void TransferOne::showReceived(qint64 bytes)
+{
+    set(DownloadListModel::ReceivedColumn, QString::number(bytes));
+    const QString size = item().size;
+    if (isNumber(size) && size.toLongLong() > 0)
+        set(DownloadListModel::PercentColumn, percentOf(bytes, size.toLongLong()));
+}
+
+void TransferOne::onProgress(qint64 written, qint64)
+{
+    if (m_fallback)
+        return; // the one-call fetch shows its figures at the end
+    if (m_shown.isValid() && m_shown.elapsed() < kColumnUpdateMs)
+        return;
+    m_shown.start();
+    showReceived(written);
+}
+
+void TransferOne::onDone(FileTransfer::Result result)
+{
+    using R = FileTransfer::Result;
+    const qint64 written = m_transfer ? m_transfer->Written() : 0;
+    switch (result) {
+    case R::Finished: {
+        emit Stage(ConnectionStageText(12));
+        if (m_fallback) {
+            set(DownloadListModel::SizeColumn, QString::number(QFileInfo(m_path).size()));
+            set(DownloadListModel::ReceivedColumn, QString::number(written));
+            set(DownloadListModel::PercentColumn, ResultText::Complete);
+        } else {
+            showReceived(written);
+            if (item().size == ResultText::Unknown) {
+                set(DownloadListModel::SizeColumn, QString::number(written));
+                set(DownloadListModel::PercentColumn, ResultText::Complete);
+            }
+        }
+        setState(ItemState::Done);
+        const int r = row();
+        if (r >= 0) {
+            DownloadItem it = m_job.model->Item(r);
+            if (CorrectItemType(it, m_job.reservations ? m_job.reservations->Test() : ReservedPath()))
+                m_job.model->SetItem(r, it);
+        }
+        return end(ItemState::Done);
+    }
+    case R::TooLarge:
+        set(DownloadListModel::PercentColumn, ResultText::BigFileSkipped);
+        return end(ItemState::Done);
+    case R::HttpError:
+        emit Stage(ConnectionStageText(11, m_transfer->Headers().status,
+                                       QString::fromLatin1(m_transfer->Headers().reason)));
+        set(DownloadListModel::SizeColumn, ResultText::DownloadFailed + QLatin1Char(' ') + m_transfer->ErrorText());
+        return end(ItemState::Failed);
+    case R::Empty:
+        if (m_fallback) {
+            set(DownloadListModel::SizeColumn, QString());
+            set(DownloadListModel::ReceivedColumn, QString());
+            set(DownloadListModel::PercentColumn, QString());
+        } else {
+            set(DownloadListModel::SizeColumn, ResultText::DownloadFailed);
+        }
+        return end(ItemState::Failed);
+    case R::CannotReplace: {
+        const int r = row();
+        if (r >= 0) {
+            DownloadItem it = m_job.model->Item(r);
+            MarkCannotReplace(it, m_path);
+            m_job.model->SetItem(r, it);
+        }
+        return end(ItemState::Failed);
+    }
+    case R::NoHeaders:
+    case R::NotAllowed:
+        return end(ItemState::Failed); // no answer: the columns stay as they were
+    case R::NetworkError:
+        emit Stage(ConnectionStageText(11, 0, m_transfer->ErrorText()));
+        if (m_transfer->Headers().status == 0)
+            return end(ItemState::Failed);
+        set(DownloadListModel::SizeColumn, ResultText::DownloadFailed);
+        return end(ItemState::Failed);
+    case R::Cancelled:
+        return end(ItemState::Failed);
+    case R::Truncated:
+    case R::Stalled:
+    case R::WriteFailed:
+        set(DownloadListModel::SizeColumn, ResultText::DownloadFailed);
+        return end(ItemState::Failed);
+    }
+}
+
+void TransferOne::end(ItemState state)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    setState(state);
+    releasePath();
+    emit Ended(true);
+}
+
+void TransferOne::releasePath()
+{
+    if (m_job.reservations && !m_path.isEmpty())
+        m_job.reservations->Release(m_path);
+    m_path.clear();
 }
 
 } // namespace dh

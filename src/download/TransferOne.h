@@ -1,37 +1,49 @@
 #pragma once
-// Transfer method one: one item at a time over HTTP(S), streamed into its
-// file while the list's columns follow. It runs as a cooperative loop on the
-// UI thread: it yields to the event loop while it waits, and it ends when the
-// busy flag is cleared from outside (the stop command).
-#include "download/DownloadListModel.h"
-#include "download/SaveNaming.h"
+// Transfer method one: one item over HTTP(S) with the optional proxy and a
+// Referer; type, name and path are settled from the reply headers, the body
+// is streamed into the file while the columns follow. Driven by the reply's
+// signals: it gives up after 30 s without headers or 120 s without progress,
+// and the stop command ends it at once.
+#include "download/ItemTransfer.h"
+#include "net/FileTransfer.h"
 
+#include <QElapsedTimer>
 #include <QString>
-#include <functional>
-
-class QNetworkAccessManager;
 
 namespace dh {
-
-struct TransferOneContext {
-    QNetworkAccessManager *manager = nullptr;
-    bool proxyEnabled = false;
-    QString proxyHost;
-    QString proxyPort;
-    double sizeLimitMb = 10;
-    SameNameRule rule = SameNameRule::Rename;
-    bool *busy = nullptr;                         // cleared by the stop command
-    std::function<void(const QString &)> activity; // status panel 2
-    std::function<void(const QString &)> stage;    // status panel 3
-};
 
 // The numbered connection text of a stage (0..12); any other number gives
 // "<code>:<text>".
 QString ConnectionStageText(int stage, int code = 0, const QString &text = {});
-// Only http and https addresses are fetched.
-bool IsTransferableAddress(const QString &address);
 
-// Downloads the item at `row`; it ends Done or Failed.
-void Inet下载文件(DownloadListModel &model, int row, const TransferOneContext &context);
+class TransferOne : public ItemTransfer {
+    Q_OBJECT
+public:
+    TransferOne(TransferJob job, QObject *parent = nullptr);
+    ~TransferOne() override;
+
+    // Inet下载文件: the item ends Done (downloaded, or skipped as too big) or Failed.
+    void Start() override;
+    void Stop() override;
+
+private:
+    void onHeaders(const ReplyHeaders &headers);
+    void onProgress(qint64 written, qint64 announced);
+    void onDone(FileTransfer::Result result);
+    void end(ItemState state);
+    int row() const;
+    DownloadItem item() const;
+    void set(DownloadListModel::Column column, const QString &text);
+    void setState(ItemState state);
+    void showReceived(qint64 bytes);
+    void releasePath();
+
+    TransferJob m_job;
+    FileTransfer *m_transfer = nullptr;
+    QString m_path;
+    bool m_fallback = false; // neither a length nor "200 OK": the one-call rules
+    bool m_ended = false;
+    QElapsedTimer m_shown;   // the columns follow a stream ten times a second
+};
 
 } // namespace dh

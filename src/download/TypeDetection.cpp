@@ -305,7 +305,7 @@ QString 打开文件判断文件类型(const QString &path)
     return DetectFromFile(file).toLower();
 }
 
-bool CorrectItemType(DownloadItem &item)
+bool CorrectItemType(DownloadItem &item, const std::function<bool(const QString &)> &reserved)
 {
     const QString path = ItemFilePath(item);
     if (!FileExists(path))
@@ -321,6 +321,8 @@ bool CorrectItemType(DownloadItem &item)
 
     const QString folder = item.folder.isEmpty() ? QString() : WithTrailingSeparator(item.folder);
     const QString newPath = UniqueFilePath(folder + item.name + QLatin1Char('.') + tag);
+    if (reserved && reserved(newPath))
+        return false;
     if (!QFile::rename(LocalFilePath(path), LocalFilePath(newPath)))
         return false;
     if (!FileExists(newPath))

@@ -3,6 +3,8 @@
 // saved file, and correcting a finished item's extension to what it holds.
 #include "download/DownloadItem.h"
 
+#include <functional>
+
 #include <QString>
 
 namespace dh
@@ -17,7 +19,8 @@ QString ExtensionFromContentType(const QString &mediaType);
 QString 打开文件判断文件类型(const QString &path);
 
 // Renames the item's file to the detected extension (to a free name) and
-// updates its type and name. True when that happened.
-bool CorrectItemType(DownloadItem &item);
+// updates its type and name. True when that happened. A free name that a
+// running transfer holds (`reserved`) is not taken: the file keeps its name.
+bool CorrectItemType(DownloadItem &item, const std::function<bool(const QString &)> &reserved = {});
 
 } // namespace dh

@@ -610,17 +610,19 @@ void SearchWindow::RunAnalysis(AnalysisSet set)
                 continue;
             if (set != AnalysisSet::Unanalysed)
                 model->SetState(row, QString());
-            WindowHub::HandOff({model->Key(row), model->Title(row), model->Type(row), model->Folder(row), model->Tag(row)});
-            model->SetState(row, kSucceeded);
+            const bool taken = WindowHub::HandOff({model->Key(row), model->Title(row), model->Type(row), model->Folder(row), model->Tag(row)});
+            model->SetState(row, taken ? kSucceeded : kFailed);
             YieldEvents();
             if (m_analysisStop)
                 break;
         }
     }
     hideProgressPanel();
+    const bool stopped = m_analysisStop;
     m_analysisStop = true;
     m_list->SetAnalysisRunning(false);
-    WindowHub::ShowDownloads(false);
+    if (!stopped)
+        WindowHub::ShowDownloads(false);
 }
 
 void SearchWindow::autoAnalysisClicked()

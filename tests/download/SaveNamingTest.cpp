@@ -1,4 +1,5 @@
 #include "download/SaveNaming.h"
+#include "download/TypeDetection.h"
 #include "support/QtPrinters.h"
 #include "util/Messages.h"
 #include "util/TextCoding.h"
@@ -9,12 +10,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#ifdef Q_OS_LINUX
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
 
 using namespace dh;
 
@@ -87,55 +82,6 @@ bool AllAsciiLetters(const QString &text)
 // Makes the file impossible to delete: a read-only folder, and for a
 // privileged user, who ignores that, the file system's immutable flag.
 // Returns false when neither holds here.
-class Undeletable
-{
-public:
-    Undeletable(const QString &folder, const QString &file) : m_folder(folder), m_file(file)
-    {
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-#ifdef Q_OS_LINUX
-        if (geteuid() == 0) {
-            const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY);
-            int flags = 0;
-            if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-                flags |= FS_IMMUTABLE_FL;
-                m_immutable = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-            }
-            if (fd >= 0)
-                ::close(fd);
-        }
-#endif
-    }
-    ~Undeletable()
-    {
-#ifdef Q_OS_LINUX
-        if (m_immutable) {
-            const int fd = ::open(QFile::encodeName(m_file).constData(), O_RDONLY);
-            int flags = 0;
-            if (fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-                flags &= ~FS_IMMUTABLE_FL;
-                ioctl(fd, FS_IOC_SETFLAGS, &flags);
-            }
-            if (fd >= 0)
-                ::close(fd);
-        }
-#endif
-        QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-    bool Holds() const
-    {
-#ifdef Q_OS_LINUX
-        return geteuid() != 0 || m_immutable;
-#else
-        return true;
-#endif
-    }
-
-private:
-    QString m_folder;
-    QString m_file;
-    bool m_immutable = false;
-};
 
 } // namespace
 
@@ -351,7 +297,7 @@ TEST(SettleItemPath, MediaTypeGivesAnotherTypeWhoseFileIsReplaced)
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(item.type, QStringLiteral("pdf"));
     EXPECT_EQ(r.path, f + QStringLiteral("doc.pdf"));
-    EXPECT_FALSE(QFile::exists(r.path)); // the old file is gone; the transfer writes the new one
+    EXPECT_TRUE(QFile::exists(r.path)); // replaced only by a finished download
 }
 
 TEST(SettleItemPath, TypeFromDispositionThenCharsetElseUnchanged)
@@ -363,7 +309,7 @@ TEST(SettleItemPath, TypeFromDispositionThenCharsetElseUnchanged)
     DownloadItem item = ItemIn(f, QStringLiteral("a"), QStringLiteral("caj"));
     EXPECT_TRUE(
         SettleItemPath(item, QStringLiteral("application/octet-stream"), headers, SameNameRule::Rename).ok);
-    EXPECT_EQ(item.type, QStringLiteral("PDF"));
+    EXPECT_EQ(item.type, QStringLiteral("pdf")); // the file really written is x.pdf
 
     item = ItemIn(f, QStringLiteral("a"), QStringLiteral("caj"));
     EXPECT_TRUE(SettleItemPath(item, QStringLiteral("application/octet-stream; Charset=gbk"), {},
@@ -397,27 +343,65 @@ TEST(SettleItemPath, NameFolderAndRenameRule)
         QFile::exists(folder + QDir::separator() + QStringLiteral("abc"))); // renaming keeps the old file
 }
 
-TEST(SettleItemPath, UndeletableFileFailsWithCannotReplace)
+// Names, types and folders from titles, headers or imported list files.
+TEST(SettleItemPath, PathsNeverLeaveTheChosenFolder)
 {
     QTemporaryDir dir;
-    const QString folder = Native(dir.path() + QStringLiteral("/locked"));
-    ASSERT_TRUE(QDir().mkpath(folder));
-    const QString file = folder + QDir::separator() + QStringLiteral("doc.pdf");
-    Touch(file, "1234567");
-    Undeletable lock(folder, file);
-    if (!lock.Holds())
-        GTEST_SKIP() << "no way to make a file undeletable here";
+    const QString f = Folder(dir);
+    EXPECT_EQ(CleanType(QStringLiteral("/../../x")), QStringLiteral("x"));
+    EXPECT_EQ(CleanType(QStringLiteral("PDF\t\x01")), QStringLiteral("pdf"));
+    EXPECT_EQ(CleanNamePart(QStringLiteral("..")), QString());
+    EXPECT_EQ(CleanNamePart(QStringLiteral("a\u0085b\x1b/..\\c")), QStringLiteral("ab..c"));
 
-    DownloadItem item = ItemIn(folder, QStringLiteral("doc"), QStringLiteral("pdf"));
-    const SettleResult r =
-        SettleItemPath(item, QStringLiteral("application/pdf"), {}, SameNameRule::Overwrite);
+    DownloadItem item = ItemIn(f, QStringLiteral("../../evil"), QStringLiteral("/../../x"));
+    SettleResult r = SettleItemPathMethodTwo(item, SameNameRule::Overwrite);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.path, f + QStringLiteral("evil.x"));
+    EXPECT_TRUE(PathInsideFolder(r.path, f));
+
+    // Nothing of a name left: the path would be the folder itself.
+    item = ItemIn(f, QStringLiteral(".."), QString());
+    r = SettleItemPath(item, QStringLiteral("application/octet-stream"), {}, SameNameRule::Overwrite);
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.path, file);
     EXPECT_EQ(item.state, ItemState::Failed);
-    EXPECT_EQ(item.size, QStringLiteral("7"));
-    EXPECT_EQ(item.received, QStringLiteral("7"));
-    EXPECT_EQ(item.percent, QStringLiteral("无法替换"));
-    EXPECT_TRUE(QFile::exists(file));
+
+    // A folder that cannot be made fails the item instead of writing to the root.
+    Touch(f + QStringLiteral("plain"));
+    item = ItemIn(f + QStringLiteral("plain/sub"), QStringLiteral("doc"), QStringLiteral("pdf"));
+    Messages::Clear();
+    r = SettleItemPathMethodTwo(item, SameNameRule::Rename);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(item.state, ItemState::Failed);
+
+    EXPECT_FALSE(PathInsideFolder(f + QStringLiteral("a/b.pdf"), f));
+    EXPECT_FALSE(PathInsideFolder(f + QStringLiteral("../b.pdf"), f));
+}
+
+// A name that a running transfer will write counts as taken.
+TEST(SettleItemPath, ReservedPathsAreTakenLikeFiles)
+{
+    QTemporaryDir dir;
+    const QString f = Folder(dir);
+    const QString held = f + QStringLiteral("r.pdf");
+    const ReservedPath reserved = [&](const QString &path) { return path == held; };
+    EXPECT_EQ(重命名保存路径(f, QStringLiteral("r"), QStringLiteral("pdf"), SameNameRule::Rename, reserved).path,
+              f + QStringLiteral("r[001].pdf"));
+    EXPECT_EQ(重命名保存路径(f, QStringLiteral("r"), QStringLiteral("pdf"), SameNameRule::Overwrite, reserved).path,
+              f + QStringLiteral("r[001].pdf"));
+    DownloadItem item = ItemIn(f, QStringLiteral("r"), QStringLiteral("htm"));
+    const SettleResult r = SettleItemPath(item, QStringLiteral("application/pdf"), {}, SameNameRule::Skip, reserved);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.path, f + QStringLiteral("r[001].pdf"));
+    EXPECT_EQ(item.name, QStringLiteral("r[001]"));
+
+    // The type correction does not rename onto a held name either.
+    Touch(f + QStringLiteral("page.pdf"), "<html><head><title>t</title></head><body>x</body></html>");
+    DownloadItem page = ItemIn(f, QStringLiteral("page"), QStringLiteral("pdf"));
+    const QString heldPage = f + QStringLiteral("page.htm");
+    EXPECT_FALSE(CorrectItemType(page, [&](const QString &path) { return path == heldPage; }));
+    EXPECT_TRUE(QFile::exists(f + QStringLiteral("page.pdf")));
+    EXPECT_TRUE(CorrectItemType(page));
+    EXPECT_EQ(page.type, QStringLiteral("htm"));
 }
 
 TEST(SettleItemPath, MethodTwoSkipsOrFindsAFreePath)

@@ -32,6 +32,7 @@ protected:
         ASSERT_TRUE(m_server.Start());
         Shared().fileMaxSize = 10;
         m_window = new DownloadWindow;
+        m_window->SetMethod(1);
         m_folder = m_dir.path() + QLatin1Char('/');
     }
     void TearDown() override {
@@ -279,7 +280,7 @@ TEST_F(TransferOne, SchedulerRules) {
     EXPECT_EQ(Item(row).state, ItemState::Waiting);
     Clock::Advance(6000);
     m_window->SchedulerTick();
-    EXPECT_EQ(Item(row).state, ItemState::Done);
+    EXPECT_TRUE(WaitUntil([&] { return Item(row).state == ItemState::Done; }, 10000));
 
     // Four web pages and one failed document stop a running scheduler.
     auto *stopRule = m_window->findChild<QCheckBox *>(QStringLiteral("Check5"));

@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include <httplib.h>
+#include <zlib.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -56,6 +57,8 @@ struct Plan {
     qint64 stallAfter = -1;
     int headerDelayMs = 0;
     bool rawOnly = false; // the main server cannot send it as configured
+    bool endless = false;
+    qint64 announcedLength = -1;
 };
 
 QByteArray StandardReason(int status)
@@ -100,7 +103,34 @@ QByteArray StandardReason(int status)
 
 bool NeedsRawPort(const DocumentOptions &doc)
 {
-    return (!doc.reason.isEmpty() && doc.reason != StandardReason(doc.status)) || doc.contentType == "-";
+    return (!doc.reason.isEmpty() && doc.reason != StandardReason(doc.status)) || doc.contentType == "-" ||
+           !doc.contentEncoding.isEmpty() || doc.endless || doc.announcedLength >= 0;
+}
+
+QByteArray GzipZeros(qint64 inflatedSize)
+{
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    const QByteArray zeros(1 << 20, '\0');
+    QByteArray out;
+    char buffer[1 << 16];
+    qint64 left = inflatedSize;
+    int flush = Z_NO_FLUSH;
+    do {
+        const qint64 n = qMin<qint64>(left, zeros.size());
+        left -= n;
+        flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(zeros.constData()));
+        z.avail_in = uInt(n);
+        do {
+            z.next_out = reinterpret_cast<Bytef *>(buffer);
+            z.avail_out = sizeof buffer;
+            deflate(&z, flush);
+            out.append(buffer, qsizetype(sizeof buffer - z.avail_out));
+        } while (z.avail_out == 0);
+    } while (flush != Z_FINISH);
+    deflateEnd(&z);
+    return out;
 }
 
 // Splits a request target into the routing path (decoded) and the raw query;
@@ -219,6 +249,18 @@ DocumentOptions DocumentOptions::Bytes(const QByteArray &body, const QByteArray 
     s.body = body;
     s.size = body.size();
     s.contentType = contentType;
+    return s;
+}
+
+DocumentOptions DocumentOptions::GzipBomb(qint64 inflatedSize, const QByteArray &contentType)
+{
+    static std::mutex mutex;
+    static QHash<qint64, QByteArray> made;
+    std::lock_guard lock(mutex);
+    if (!made.contains(inflatedSize))
+        made.insert(inflatedSize, GzipZeros(inflatedSize));
+    DocumentOptions s = Bytes(made.value(inflatedSize), contentType);
+    s.contentEncoding = "gzip";
     return s;
 }
 
@@ -357,6 +399,10 @@ struct TestServer::Impl {
             p.headers << qMakePair(QByteArray("Content-Type"), contentType);
         if (!doc.contentDisposition.isEmpty())
             p.headers << qMakePair(QByteArray("Content-Disposition"), doc.contentDisposition);
+        if (!doc.contentEncoding.isEmpty())
+            p.headers << qMakePair(QByteArray("Content-Encoding"), doc.contentEncoding);
+        p.endless = doc.endless;
+        p.announcedLength = doc.announcedLength;
         p.headers << doc.headers;
         p.framing = doc.framing;
         p.bytesPerSecond = doc.bytesPerSecond;
@@ -700,7 +746,9 @@ struct TestServer::Impl {
                 for (const auto &[name, value] : plan.headers)
                     out += name + ": " + value + "\r\n";
                 if (plan.framing == Framing::ContentLength)
-                    out += "Content-Length: " + QByteArray::number(plan.body.size()) + "\r\n";
+                    out += "Content-Length: " +
+                           QByteArray::number(plan.announcedLength >= 0 ? plan.announcedLength : plan.body.size()) +
+                           "\r\n";
                 else if (plan.framing == Framing::Chunked)
                     out += "Transfer-Encoding: chunked\r\n";
                 out += "Connection: close\r\n\r\n";
@@ -723,9 +771,11 @@ struct TestServer::Impl {
                         if (ok)
                             SendAll(fd, "0\r\n\r\n", 5);
                     } else {
-                        Pump(
-                            plan, 0, [&](const char *data, size_t n) { return SendAll(fd, data, n); },
-                            clientGone);
+                        while (Pump(
+                                   plan, 0, [&](const char *data, size_t n) { return SendAll(fd, data, n); },
+                                   clientGone) &&
+                               plan.endless && !plan.body.isEmpty()) {
+                        }
                     }
                 }
             }

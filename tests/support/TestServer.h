@@ -84,11 +84,17 @@ struct DocumentOptions {
     QString redirectTo;            // non-empty: 302 with this Location (absolute or a path)
     bool requiresLogin = false;    // served only with the login cookie; otherwise an HTML
                                    // page "请先登录" (200, text/html) that links to /login
+    // Hostile answers; any of these is served on the raw port only.
+    QByteArray contentEncoding;  // "Content-Encoding" value; the body is sent as given
+    bool endless = false;        // the body repeats until the client goes away (or Stop())
+    qint64 announcedLength = -1; // Content-Length to send whatever the body; -1: the real one
 
     static DocumentOptions Html(const QString &html); // an HTML page instead of a document
     static DocumentOptions Bytes(const QByteArray &body, const QByteArray &contentType);
     // Reads the file now; a missing file gives a 500 plain-text document.
     static DocumentOptions File(const QString &diskPath, const QByteArray &contentType = {});
+    // A gzip body (Content-Encoding: gzip) that inflates to `inflatedSize` zero bytes.
+    static DocumentOptions GzipBomb(qint64 inflatedSize, const QByteArray &contentType = "application/pdf");
 };
 
 // Captcha rule for the search routes. The page is served for the

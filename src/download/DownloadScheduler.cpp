@@ -1,0 +1,449 @@
+#include "download/DownloadScheduler.h"
+
+#include "download/TransferOne.h"
+#include "download/TransferTwo.h"
+#include "net/WebSession.h"
+#include "util/Clock.h"
+#include "util/DesktopHelpers.h"
+#include "util/Settings.h"
+
+#include <QDir>
+#include <QNetworkAccessManager>
+#include <QTimer>
+
+namespace dh {
+
+namespace {
+bool isWebPage(const QString &type, bool withXml)
+{
+    const QString t = type.toLower();
+    return t == QLatin1String("htm") || t == QLatin1String("html") || (withXml && t == QLatin1String("xml"));
+}
+} // namespace
+
+QString PathReservations::Normal(const QString &path)
+{
+    const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
+#ifdef Q_OS_WIN
+    return clean.toLower();
+#else
+    return clean;
+#endif
+}
+
+DownloadScheduler::DownloadScheduler(DownloadListModel *model, std::unique_ptr<TransferFactory> factory,
+                                     QObject *parent)
+    : QObject(parent), m_model(model), m_factory(std::move(factory))
+{
+    PlaySound = [](int number) { PlayNumberedSound(number); };
+    m_timerDown = new QTimer(this);
+    m_timerDown->setObjectName(QStringLiteral("Timer_Down"));
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(m_timerDown, &QTimer::timeout, this, &DownloadScheduler::SchedulerTick);
+    connect(m_timer1, &QTimer::timeout, this, &DownloadScheduler::SupervisorTick);
+    m_lastFinish = Clock::Now();
+
+    // Rows before the scan start are known not to wait; anything that could
+    // put a waiting row there sends the scan back.
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &, const QList<int> &roles) {
+                if (roles.isEmpty() || roles.contains(DownloadListModel::StateRole))
+                    rewindScan(topLeft.row());
+            });
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex &, int first, int) { rewindScan(first); });
+    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { rewindScan(); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { rewindScan(); });
+    connect(model, &QAbstractItemModel::layoutChanged, this, [this] { rewindScan(); });
+    m_timer1->start(Clock::RealInterval(Durations::Second));
+}
+
+DownloadScheduler::~DownloadScheduler() { Shutdown(); }
+
+void DownloadScheduler::rewindScan(int row) { m_scanFrom = std::min(m_scanFrom, std::max(0, row)); }
+
+void DownloadScheduler::SetMethod(int method) { m_method = method == 1 ? 1 : 2; }
+
+void DownloadScheduler::SetThreads(int count) { m_threads = std::clamp(count, 1, MaxSlots); }
+
+void DownloadScheduler::SetPauseSeconds(int seconds) { m_pauseSeconds = std::max(0, seconds); }
+
+void DownloadScheduler::SetAutoRedownload(bool on, int mode)
+{
+    m_autoRedownload = on;
+    m_redownloadMode = mode;
+}
+
+bool DownloadScheduler::SchedulerOn() const { return m_on; }
+
+bool DownloadScheduler::SlotBusy(int slot) const
+{
+    return slot >= 1 && slot <= MaxSlots && m_slots[size_t(slot)].transfer;
+}
+
+ItemTransfer *DownloadScheduler::SlotTransfer(int slot) const
+{
+    return SlotBusy(slot) ? m_slots[size_t(slot)].transfer.data() : nullptr;
+}
+
+bool DownloadScheduler::IsDownloading() const
+{
+    if (m_on || m_one)
+        return true;
+    for (int k = 1; k <= MaxSlots; ++k)
+        if (SlotBusy(k))
+            return true;
+    return false;
+}
+
+void DownloadScheduler::setOn(bool on)
+{
+    if (on == m_on)
+        return;
+    m_on = on;
+    if (on)
+        m_timerDown->start(Clock::RealInterval(Durations::Second));
+    else
+        m_timerDown->stop();
+    emit SchedulerStateChanged(on);
+}
+
+void DownloadScheduler::StartDownloading()
+{
+    setOn(true);
+    chainNext();
+}
+
+void DownloadScheduler::StopDownloading()
+{
+    m_autoStart = false;
+    m_autoRedownload = false;
+    emit AutoOptionsCleared();
+    if (m_one)
+        m_one->Stop(); // method one ends its item "下载取消" and runs its closing steps
+    setOn(false);
+    m_busy = false;
+    for (int k = 1; k <= MaxSlots; ++k) {
+        Slot &slot = m_slots[size_t(k)];
+        if (!slot.transfer)
+            continue;
+        ItemTransfer *transfer = slot.transfer;
+        slot.transfer = nullptr;
+        disconnect(transfer, nullptr, this, nullptr);
+        transfer->Stop();
+        transfer->deleteLater();
+        m_reservations.Release(slot.path);
+        slot.path.clear();
+    }
+    if (!m_model || m_model->CountInState(ItemState::Downloading) == 0)
+        return;
+    for (int row = 0; row < m_model->Count(); ++row)
+        if (m_model->Item(row).state == ItemState::Downloading)
+            m_model->SetState(row, ItemState::Failed);
+}
+
+void DownloadScheduler::Shutdown()
+{
+    blockSignals(true);
+    m_timerDown->stop();
+    m_timer1->stop();
+    m_on = false;
+    QList<ItemTransfer *> running;
+    if (m_one)
+        running << m_one;
+    for (Slot &slot : m_slots) {
+        if (slot.transfer)
+            running << slot.transfer;
+        slot = Slot();
+    }
+    m_one = nullptr;
+    for (ItemTransfer *transfer : running) {
+        disconnect(transfer, nullptr, this, nullptr);
+        delete transfer; // cancels its request and removes what it wrote
+    }
+    m_busy = false;
+    if (m_model && m_model->CountInState(ItemState::Downloading) > 0) {
+        for (int row = 0; row < m_model->Count(); ++row)
+            if (m_model->Item(row).state == ItemState::Downloading)
+                m_model->SetState(row, ItemState::Failed);
+    }
+}
+
+bool DownloadScheduler::pauseOver() const
+{
+    // With a pause of 0 the next transfer may start at once.
+    return m_pauseSeconds <= 0 || Clock::Now() - m_lastFinish > qint64(m_pauseSeconds) * Durations::Second;
+}
+
+// Settles the item's names for the test; false when it is not to be picked
+// now. An item whose file a running transfer will write waits for it, so that
+// the rules skip or overwrite as they would one after the other (the rename
+// rule gives it a counter name instead).
+bool DownloadScheduler::pickable(int row)
+{
+    DownloadItem item = m_model->Item(row);
+    PrepareItemNames(item);
+    if (m_rule != SameNameRule::Rename && m_reservations.Holds(JoinFilePath(item.folder, item.name, item.type))) {
+        m_model->SetItem(row, item);
+        return false;
+    }
+    const bool needed = 确定是需要下载(item, m_rule);
+    m_model->SetItem(row, item);
+    return needed;
+}
+
+int DownloadScheduler::pickMethodOne()
+{
+    for (int row = m_scanFrom; row < m_model->Count(); ++row) {
+        if (m_model->Item(row).state == ItemState::Waiting && pickable(row))
+            return row;
+        if (row == m_scanFrom && m_model->Item(row).state != ItemState::Waiting)
+            ++m_scanFrom;
+    }
+    return -1;
+}
+
+int DownloadScheduler::pickMethodTwo(QString *path)
+{
+    for (int row = m_scanFrom; row < m_model->Count(); ++row) {
+        if (m_model->Item(row).state == ItemState::Waiting) {
+            DownloadItem item = m_model->Item(row);
+            PrepareItemNames(item);
+            if (m_rule != SameNameRule::Rename &&
+                m_reservations.Holds(JoinFilePath(item.folder, item.name, item.type)))
+                continue;
+            const SettleResult settled = SettleItemPathMethodTwo(item, m_rule, m_reservations.Test());
+            m_model->SetItem(row, item);
+            if (settled.ok) {
+                *path = settled.path;
+                return row;
+            }
+        }
+        if (row == m_scanFrom && m_model->Item(row).state != ItemState::Waiting)
+            ++m_scanFrom;
+    }
+    return -1;
+}
+
+void DownloadScheduler::markStarted(int row)
+{
+    m_finishAnnounced = false;
+    DownloadItem item = m_model->Item(row);
+    item.state = ItemState::Downloading;
+    item.size.clear();
+    item.received.clear();
+    item.percent.clear();
+    m_model->SetItem(row, item);
+    emit ItemStarted(row);
+}
+
+TransferJob DownloadScheduler::jobFor(int row) const
+{
+    TransferJob job;
+    job.model = m_model;
+    job.key = m_model->Item(row).key;
+    job.address = 选择url(job.key);
+    job.reservations = const_cast<PathReservations *>(&m_reservations);
+    job.rule = m_rule;
+    const SharedValues &shared = Shared();
+    const double limitMb = shared.fileMaxSize > 0 ? shared.fileMaxSize : 10;
+    job.sizeLimit = qint64(limitMb * 1024.0 * 1024.0);
+    job.proxyEnabled = shared.proxyEnabled == 1;
+    job.proxyHost = shared.proxyHost;
+    job.proxyPort = shared.proxyPort;
+    return job;
+}
+
+ItemTransfer *DownloadScheduler::launch(int method, TransferJob job)
+{
+    const int slot = job.slot;
+    const QString key = job.key;
+    ItemTransfer *transfer = m_factory->Create(method, std::move(job), this);
+    connect(transfer, &ItemTransfer::Ended, this,
+            [this, transfer, slot, key](bool announce) { ended(transfer, slot, announce, key); });
+    connect(transfer, &ItemTransfer::Activity, this, &DownloadScheduler::Activity);
+    connect(transfer, &ItemTransfer::Stage, this, &DownloadScheduler::Stage);
+    return transfer;
+}
+
+void DownloadScheduler::SchedulerTick()
+{
+    if (!m_model)
+        return;
+    if (m_model->Count() == 0) {
+        setOn(false);
+        return;
+    }
+    if (!pauseOver())
+        return;
+    if (m_method == 1) {
+        if (m_one)
+            return;
+        const int row = pickMethodOne();
+        if (row < 0)
+            return;
+        markStarted(row);
+        m_slotTable[1] = row;
+        Inet下载当前文件(row);
+        return;
+    }
+    for (int k = 1; k <= m_threads; ++k) {
+        if (SlotBusy(k))
+            continue;
+        QString path;
+        const int row = pickMethodTwo(&path);
+        if (row < 0)
+            break; // nothing waits: the other slots would find nothing either
+        markStarted(row);
+        m_slotTable[size_t(k)] = row;
+        m_reservations.Reserve(path);
+        m_slots[size_t(k)].path = path;
+        TransferJob job = jobFor(row);
+        job.slot = k;
+        job.path = path;
+        m_busy = true;
+        ItemTransfer *transfer = launch(2, std::move(job));
+        m_slots[size_t(k)].transfer = transfer;
+        transfer->Start();
+    }
+}
+
+void DownloadScheduler::Inet下载当前文件(int row)
+{
+    if (!m_model || row < 0 || row >= m_model->Count())
+        return;
+    if (m_one) {
+        m_model->SetState(row, ItemState::Waiting);
+        m_model->SetText(row, DownloadListModel::SizeColumn, ResultText::WaitingAgain);
+        return;
+    }
+    m_busy = true;
+    ItemTransfer *transfer = launch(1, jobFor(row));
+    m_one = transfer;
+    transfer->Start();
+}
+
+void DownloadScheduler::ended(ItemTransfer *transfer, int slot, bool announce, const QString &key)
+{
+    if (slot > 0) {
+        Slot &s = m_slots[size_t(slot)];
+        if (s.transfer == transfer) {
+            m_reservations.Release(s.path);
+            s = Slot();
+        }
+    } else if (m_one == transfer) {
+        m_one = nullptr;
+        m_busy = false;
+    }
+    disconnect(transfer, nullptr, this, nullptr);
+    transfer->deleteLater();
+    m_lastFinish = Clock::Now();
+    if (announce)
+        closingSteps(key, slot == 0);
+    chainNext();
+}
+
+void DownloadScheduler::closingSteps(const QString &key, bool withXml)
+{
+    const int row = m_model ? m_model->RowOfKey(key) : -1;
+    if (row < 0)
+        return;
+    const DownloadItem item = m_model->Item(row);
+    emit Activity(QStringLiteral("完成下载:") + item.name);
+    const bool webPage = isWebPage(item.type, withXml);
+    if (m_sound && PlaySound) {
+        if (webPage)
+            PlaySound(101);
+        if (item.state == ItemState::Failed)
+            PlaySound(103);
+    }
+    if (webPage && AfterWebPage)
+        AfterWebPage();
+}
+
+void DownloadScheduler::chainNext()
+{
+    if (!m_on || m_pauseSeconds > 0 || m_chainQueued)
+        return;
+    m_chainQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_chainQueued = false;
+        if (m_on)
+            SchedulerTick();
+    });
+}
+
+void DownloadScheduler::finishSound()
+{
+    if (m_sound && PlaySound)
+        PlaySound(102);
+}
+
+void DownloadScheduler::SupervisorTick()
+{
+    if (!m_model)
+        return;
+    if (m_model->检测是否下载列表完毕()) {
+        emit StartEnabledChanged(true);
+        if (m_on) {
+            setOn(false);
+            // Once per finished list: the automatic re-download turns the
+            // scheduler on again every second.
+            if (!m_finishAnnounced)
+                finishSound();
+            m_finishAnnounced = true;
+        }
+    } else {
+        m_finishAnnounced = false;
+        emit StartEnabledChanged(!m_on);
+    }
+    if (m_method == 1) {
+        if (!m_one)
+            m_busy = false;
+    } else {
+        for (int k = 1; k <= m_threads; ++k)
+            if (SlotBusy(k))
+                m_busy = true;
+        if (!m_on)
+            m_busy = false;
+    }
+    emit Summary(m_model->StatusSummary());
+    if (m_autoStart && m_model->统计未下载项数目() >= 1)
+        StartDownloading();
+    if (m_autoRedownload && !m_on) {
+        if ((m_redownloadMode == 0 || m_redownloadMode == 2) && RedownloadFailed)
+            RedownloadFailed();
+        if ((m_redownloadMode == 1 || m_redownloadMode == 2) && RedownloadWebPages)
+            RedownloadWebPages();
+        StartDownloading();
+    }
+    if (m_stopRule && m_model->CountProblemItems() >= 5 && m_on) {
+        setOn(false);
+        finishSound();
+    }
+}
+
+struct NetworkTransferFactory::Managers {
+    std::unique_ptr<QNetworkAccessManager> one;
+    std::unique_ptr<QNetworkAccessManager> two;
+};
+
+NetworkTransferFactory::NetworkTransferFactory() : m_managers(std::make_unique<Managers>()) {}
+
+NetworkTransferFactory::~NetworkTransferFactory() = default;
+
+ItemTransfer *NetworkTransferFactory::Create(int method, TransferJob job, QObject *parent)
+{
+    std::unique_ptr<QNetworkAccessManager> &manager = method == 1 ? m_managers->one : m_managers->two;
+    if (!manager) {
+        manager = std::make_unique<QNetworkAccessManager>();
+        WebSession::Instance().AttachTo(manager.get());
+    }
+    job.manager = manager.get();
+    if (method == 1)
+        return new TransferOne(std::move(job), parent);
+    return new TransferTwo(std::move(job), parent);
+}
+
+} // namespace dh

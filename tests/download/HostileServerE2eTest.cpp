@@ -1,0 +1,162 @@
+// Hostile answers of a local server against the real scheduler, with both
+// transfer methods: the folder and the user's files end as a careful user
+// expects.
+#include "DownloadWindowKit.h"
+#include "Undeletable.h"
+
+using namespace dh;
+using namespace dh::test;
+
+namespace {
+
+class Hostile : public ::testing::TestWithParam<int>, public DownloadWindowKit {
+protected:
+    void SetUp() override { Open(GetParam(), 3); }
+    void TearDown() override { Close(); }
+    bool MethodOne() const { return GetParam() == 1; }
+};
+
+INSTANTIATE_TEST_SUITE_P(Methods, Hostile, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int> &info) {
+                             return info.param == 1 ? std::string("MethodOne") : std::string("MethodTwo");
+                         });
+
+} // namespace
+
+TEST_P(Hostile, ErrorAnswersAndEmptyBodiesNeverReplaceAGoodFile)
+{
+    SetRule(2); // overwrite
+    QStringList expected;
+    QList<QPair<int, int>> rows; // row, status
+    for (int status : {401, 403, 404, 429, 500, 503}) {
+        DocumentOptions page = DocumentOptions::Html(QStringLiteral("<html><body>error</body></html>"));
+        page.status = status;
+        const QString name = QStringLiteral("s%1").arg(status);
+        Write(name + QStringLiteral(".pdf"), "GOOD");
+        expected << QStringLiteral("in/") + name + QStringLiteral(".pdf");
+        rows << qMakePair(AddDocument(QStringLiteral("/") + name, page, name), status);
+    }
+    // An error page that claims to be the document.
+    DocumentOptions fake = DocumentOptions::Bytes("Service Unavailable: try later", "application/pdf");
+    fake.status = 503;
+    Write(QStringLiteral("fake.pdf"), "GOOD");
+    expected << QStringLiteral("in/fake.pdf");
+    rows << qMakePair(AddDocument(QStringLiteral("/fake.pdf"), fake, QStringLiteral("fake")), 503);
+    Write(QStringLiteral("empty.pdf"), "GOOD");
+    expected << QStringLiteral("in/empty.pdf");
+    rows << qMakePair(
+        AddDocument(QStringLiteral("/empty.pdf"), DocumentOptions::Bytes({}, "application/pdf"), QStringLiteral("empty")),
+        0);
+
+    ASSERT_TRUE(RunAll());
+    for (const auto &[row, status] : rows) {
+        EXPECT_EQ(Item(row).state, ItemState::Failed) << Item(row).name.toStdString();
+        EXPECT_NE(Item(row).percent, QStringLiteral("100%")) << Item(row).name.toStdString();
+        if (MethodOne()) {
+            EXPECT_EQ(Item(row).size, status ? QStringLiteral("下载失败 %1").arg(status) : QStringLiteral("下载失败"));
+        }
+        EXPECT_EQ(Read(Item(row).name + QStringLiteral(".pdf")), QByteArray("GOOD")) << Item(row).name.toStdString();
+    }
+    expected.sort();
+    EXPECT_EQ(Files(), expected); // and no temporary file left behind
+}
+
+TEST_P(Hostile, SizeLimitHoldsOnTheBytesWritten)
+{
+    Shared().fileMaxSize = 1; // MB
+    SetRule(2);
+    const int bomb =
+        AddDocument(QStringLiteral("/bomb.pdf"), DocumentOptions::GzipBomb(300LL * 1024 * 1024), QStringLiteral("bomb"));
+    DocumentOptions endless = DocumentOptions::Bytes(QByteArray(64 * 1024, 'e'), "application/pdf");
+    endless.endless = true;
+    endless.framing = Framing::CloseWithoutLength;
+    const int open = AddDocument(QStringLiteral("/open.pdf"), endless, QStringLiteral("open"));
+    DocumentOptions success = endless;
+    success.reason = "Success"; // method one reads this one in a single call
+    const int single = AddDocument(QStringLiteral("/single.pdf"), success, QStringLiteral("single"));
+    DocumentOptions lying = endless;
+    lying.framing = Framing::ContentLength;
+    lying.announcedLength = 1LL << 40;
+    const int huge = AddDocument(QStringLiteral("/huge.pdf"), lying, QStringLiteral("huge"));
+    Write(QStringLiteral("bomb.pdf"), "GOOD");
+
+    ASSERT_TRUE(RunAll(30000));
+    for (int row : {bomb, open, single, huge}) {
+        EXPECT_EQ(Item(row).state, ItemState::Done) << Item(row).name.toStdString();
+        EXPECT_EQ(Item(row).percent, QStringLiteral("大文件，跳过")) << Item(row).name.toStdString();
+    }
+    if (MethodOne()) {
+        EXPECT_EQ(Item(open).size, QStringLiteral("未知"));
+        EXPECT_EQ(Item(huge).size, QString()) << "skipped before any byte";
+    } else {
+        EXPECT_EQ(Item(huge).size, QString::number(1LL << 40));
+    }
+    EXPECT_EQ(Read(QStringLiteral("bomb.pdf")), QByteArray("GOOD"));
+    EXPECT_EQ(Files(), QStringList{QStringLiteral("in/bomb.pdf")});
+}
+
+TEST_P(Hostile, ATrickleEndsAsAStall)
+{
+    DocumentOptions trickle;
+    trickle.size = 5000;
+    trickle.bytesPerSecond = 2;
+    AddDocument(QStringLiteral("/trickle.pdf"), trickle, QStringLiteral("trickle"));
+    const int speed = MethodOne() ? 40 : 100; // the stall window passes in about three seconds
+    Clock::SetSpeed(speed);
+    ASSERT_TRUE(RunAll(10000LL * speed));
+    Clock::SetSpeed(1);
+    EXPECT_EQ(Item(0).state, ItemState::Failed);
+    if (MethodOne()) {
+        EXPECT_EQ(Item(0).size, QStringLiteral("下载失败"));
+    }
+    EXPECT_EQ(Files(), QStringList());
+}
+
+// Names and types from titles and imported list files cannot reach outside
+// the chosen folder.
+TEST_P(Hostile, TraversalInNamesAndTypesStaysInTheFolder)
+{
+    const QString url = server.DocumentUrl(QStringLiteral("/docs/t.pdf"));
+    window->Model()->加入下载列表(url, QStringLiteral("../../escape"), QStringLiteral("/../../x"), folder, {});
+    DocumentOptions named = DocumentOptions::Bytes("{\\rtf1 x}", "application/octet-stream");
+    named.contentDisposition = "attachment; filename=\"../../../up.rtf\"";
+    AddDocument(QStringLiteral("/get"), named, QStringLiteral("..\\..\\\x01" "ctl"), QStringLiteral("../rtf"));
+    ASSERT_TRUE(RunAll());
+    for (const QString &file : Files())
+        EXPECT_TRUE(file.startsWith(QLatin1String("in/")) && !file.mid(3).contains(QLatin1Char('/'))) << file.toStdString();
+    EXPECT_EQ(Files().size(), 2);
+    EXPECT_EQ(Item(0).state, ItemState::Done);
+    EXPECT_EQ(Item(1).state, ItemState::Done);
+}
+
+TEST_P(Hostile, AFileThatMayNotBeReplacedStaysWhole)
+{
+    SetRule(2);
+    Write(QStringLiteral("locked.pdf"), "1234567");
+    Undeletable lock(folder, folder + QStringLiteral("locked.pdf"));
+    if (!lock.Holds())
+        GTEST_SKIP() << "no way to make a file undeletable here";
+    const int row = AddDocument(QStringLiteral("/locked.pdf"), DocumentOptions(), QStringLiteral("locked"));
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(Item(row).state, ItemState::Failed);
+    if (MethodOne()) {
+        EXPECT_EQ(Item(row).percent, QStringLiteral("无法替换"));
+        EXPECT_EQ(Item(row).size, QStringLiteral("7"));
+    }
+    EXPECT_EQ(Read(QStringLiteral("locked.pdf")), QByteArray("1234567"));
+}
+
+// The skip test looks for the file that would really be written: "PDF" in
+// the list is written as ".pdf".
+TEST_P(Hostile, SkipRuleFindsTheFileAsItWouldBeWritten)
+{
+    SetRule(1);
+    Write(QStringLiteral("doc.pdf"), "GOOD");
+    const int row = AddDocument(QStringLiteral("/doc.pdf"), DocumentOptions(), QStringLiteral("doc"), QStringLiteral("PDF"));
+    server.ClearRequests();
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(Item(row).state, ItemState::Done);
+    EXPECT_EQ(Item(row).percent, QStringLiteral("已存在，跳过"));
+    EXPECT_TRUE(server.Requests().isEmpty());
+    EXPECT_EQ(Read(QStringLiteral("doc.pdf")), QByteArray("GOOD"));
+}
