@@ -148,8 +148,24 @@ private:
     QWidget *dialogParent() const { return qobject_cast<QWidget *>(parent()); }
 };
 
+namespace
+{
+QList<const WebBrowserView *> &liveViews()
+{
+    static QList<const WebBrowserView *> views;
+    return views;
+}
+} // namespace
+
+bool WebBrowserView::AnyBusy()
+{
+    const QList<const WebBrowserView *> &views = liveViews();
+    return std::any_of(views.begin(), views.end(), [](const WebBrowserView *v) { return v->IsBusy(); });
+}
+
 WebBrowserView::WebBrowserView(QObject *parent) : BrowserView(parent)
 {
+    liveViews().append(this);
     m_view = new QWebEngineView;
     m_page = new Page(WebSession::Instance().Profile(), m_view);
     m_view->setPage(m_page);
@@ -191,6 +207,7 @@ WebBrowserView::WebBrowserView(QObject *parent) : BrowserView(parent)
 
 WebBrowserView::~WebBrowserView()
 {
+    liveViews().removeOne(this);
     delete m_view;
 }
 

@@ -30,6 +30,8 @@ public:
     void Back() override;
     void Forward() override;
     bool IsBusy() const override;
+    // True while any view of the process is busy (the cache clear waits for that).
+    static bool AnyBusy();
     QString CurrentUrl() const override;
     void SetSilent(bool on) override;
     bool IsSilent() const override { return m_silent; }

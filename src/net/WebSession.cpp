@@ -29,6 +29,11 @@ WebSession &WebSession::Instance()
     return *g_session;
 }
 
+WebSession *WebSession::Existing()
+{
+    return g_session;
+}
+
 void WebSession::Shutdown()
 {
     delete g_session;

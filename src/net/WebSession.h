@@ -18,6 +18,8 @@ public:
     // Created on first use (needs the application object); lives until the
     // application shuts down.
     static WebSession &Instance();
+    // The session when one was created, else null (a clear at exit must not start the engine).
+    static WebSession *Existing();
 
     QWebEngineProfile *Profile() const { return m_profile; }
     // Mirrors the profile's cookies; owned by the session.

@@ -5,6 +5,7 @@
 #include "about/UsageWindow.h"
 #include "shell/OptionsDialog.h"
 #include "shell/StartWindow.h"
+#include "tools/CacheViewerWindow.h"
 #include "util/AppInfo.h"
 #include "util/DesktopHelpers.h"
 #include "util/Messages.h"
@@ -28,6 +29,7 @@ template <class Dialog, class... Args> void showModal(QWidget *caller, Args &&..
 
 void RegisterShellWindows()
 {
+    RegisterToolWindows();
     WindowHub::Register(WindowHub::Action::OpenOptions, [](QWidget *caller) { showModal<OptionsDialog>(caller); });
     WindowHub::Register(WindowHub::Action::OpenAbout, [](QWidget *caller) { showModal<AboutWindow>(caller); });
     WindowHub::Register(WindowHub::Action::OpenUsage, [](QWidget *caller) { showModal<UsageWindow>(caller); });

@@ -1,2 +1,0 @@
-// The network components of the program live in this folder.
-namespace dh { [[maybe_unused]] static int kToolsFolder = 0; }
