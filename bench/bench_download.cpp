@@ -1,0 +1,90 @@
+// Downloads a list of addresses through the download window with one method
+// (pause 0; method two with six slots) and reports the time from the start
+// until the list is finished, the bytes written and how many ticks a 100 ms
+// timer of the window kept meanwhile. Driven by bench_parallel.sh and
+// bench_transfer.sh.
+// Usage: bench_download <method 1|2> <folder> <file with one address a line> [seconds]
+// With [seconds] the run stops after that long (the timer probe of slow transfers).
+#include "download/DownloadWindow.h"
+#include "util/Settings.h"
+#include "util/Wait.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
+
+using namespace dh;
+
+int main(int argc, char **argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s <method 1|2> <folder> <address list> [seconds]\n", argv[0]);
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // the browser session needs it
+    QApplication app(argc, argv);
+    const int method = QByteArray(argv[1]).toInt() == 1 ? 1 : 2;
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    QFile list(QString::fromLocal8Bit(argv[3]));
+    if (!list.open(QIODevice::ReadOnly))
+        return 2;
+    const double limitSeconds = argc > 4 ? QByteArray(argv[4]).toDouble() : 0;
+
+    auto *window = new DownloadWindow;
+    Shared().fileMaxSize = 1024; // MB: raised for the run, after the window read its own
+    Shared().useOriginalFileName = true;
+    window->SetMethod(method);
+    if (method == 2)
+        window->findChild<QComboBox *>(QStringLiteral("Combo1"))->setCurrentIndex(5);
+    window->findChild<QComboBox *>(QStringLiteral("Combo2"))->setCurrentText(QStringLiteral("0"));
+    int items = 0;
+    for (const QByteArray &line : list.readAll().split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        window->Model()->加入下载列表(QString::fromUtf8(line.trimmed()), QString(), QStringLiteral("bin"), folder, QString());
+        ++items;
+    }
+    window->show();
+
+    int ticks = 0;
+    QTimer probe;
+    probe.setInterval(100);
+    QObject::connect(&probe, &QTimer::timeout, window, [&] { ++ticks; });
+    QElapsedTimer clock;
+    SleepFor(50);
+    probe.start();
+    clock.start();
+    window->StartDownloading();
+    DownloadScheduler *s = window->Scheduler();
+    const auto idle = [&] {
+        if (s->MethodOneTransfer())
+            return false;
+        for (int k = 1; k <= DownloadScheduler::MaxSlots; ++k)
+            if (s->SlotBusy(k))
+                return false;
+        return window->Model()->检测是否下载列表完毕();
+    };
+    WaitUntil([&] { return idle() || (limitSeconds > 0 && clock.elapsed() >= limitSeconds * 1000); }, -1);
+    const double secs = clock.elapsed() / 1000.0;
+    probe.stop();
+    const int done = window->Model()->CountInState(ItemState::Done);
+    qint64 bytes = 0;
+    for (QDirIterator it(folder, QDir::Files); it.hasNext();)
+        bytes += QFileInfo(it.next()).size();
+    const int expected = int(secs * 10);
+    std::printf("method %d: %d of %d items done, %lld bytes in %.3f s, 100 ms timer kept %d of %d ticks (%.0f %%)\n",
+                method, done, items, static_cast<long long>(bytes), secs, ticks, expected,
+                expected > 0 ? 100.0 * ticks / expected : 100.0);
+    std::fflush(stdout);
+    window->StopDownloading();
+    window->Scheduler()->Shutdown();
+    delete window;
+    return 0;
+}
