@@ -1,12 +1,14 @@
 // CPU used by a search window while it waits out its delay. Creates a web
 // search window over a view that does nothing, sets the delay and runs the
-// pause once; prints the process CPU time per second of waiting.
+// pause once; prints the process CPU time per second of waiting and how often
+// the UI thread woke up meanwhile.
 //   bench_delay_cpu [seconds]      (default 60; run under /usr/bin/time as well if wanted)
 #include "net/BrowserView.h"
 #include "search/SearchWindow.h"
 #include "util/Messages.h"
 #include "util/Settings.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -67,14 +69,18 @@ int main(int argc, char **argv)
     auto *window = new dh::SearchWindow(dh::Engine::Web, new IdleView);
     window->findChild<QComboBox *>(QStringLiteral("Combo1"))->setEditText(QString::number(seconds));
 
+    int wakes = 0;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, &app,
+                     [&wakes] { ++wakes; });
     const double cpuBefore = cpuSeconds();
     QElapsedTimer wall;
     wall.start();
     window->Driver()->延时();
     const double cpu = cpuSeconds() - cpuBefore;
     const double waited = double(wall.elapsed()) / 1000.0;
-    std::printf("delay %d s: waited %.2f s wall, %.3f s CPU (user+sys), %.3f %% of one core\n", seconds, waited, cpu,
-                100.0 * cpu / waited);
+    std::printf("delay %d s: waited %.2f s wall, %.3f s CPU (user+sys), %.3f %% of one core, "
+                "%d wake-ups (%.1f a second)\n",
+                seconds, waited, cpu, 100.0 * cpu / waited, wakes, double(wakes) / waited);
     delete window;
     return 0;
 }

@@ -157,6 +157,36 @@ bool ResultListModel::AddImported(const QString &key, const QString &title, cons
     return append({key, title, type, state, folder, QString(), QString()});
 }
 
+ResultListModel::Prepared ResultListModel::Prepare(QList<ResultRow> rows)
+{
+    Prepared p;
+    p.index.reserve(rows.size());
+    p.rows.reserve(rows.size());
+    for (ResultRow &row : rows) {
+        if (row.key.isEmpty() || p.index.contains(row.key))
+            continue;
+        p.index.insert(row.key, int(p.rows.size()));
+        p.rows.append(std::move(row));
+    }
+    return p;
+}
+
+int ResultListModel::AddPrepared(Prepared prepared)
+{
+    if (!m_rows.isEmpty()) {
+        Reserve(m_rows.size() + prepared.rows.size());
+        int added = 0;
+        for (ResultRow &row : prepared.rows)
+            added += append(std::move(row)) ? 1 : 0;
+        return added;
+    }
+    m_rows = std::move(prepared.rows);
+    m_index = std::move(prepared.index);
+    if (!m_rows.isEmpty() && !m_flushTimer->isActive())
+        m_flushTimer->start();
+    return int(m_rows.size());
+}
+
 const ResultRow &ResultListModel::Row(int row) const
 {
     return row >= 0 && row < m_rows.size() ? m_rows.at(row) : emptyRow();

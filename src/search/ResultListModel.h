@@ -67,6 +67,16 @@ public:
     // Rows read back from a list file: existing keys are skipped, the sink is not told.
     bool AddImported(const QString &key, const QString &title, const QString &type, const QString &state,
                      const QString &folder);
+    // Imported rows made ready off the UI thread: repeated keys dropped, the
+    // index built. Safe on any thread.
+    struct Prepared {
+        QList<ResultRow> rows;
+        QHash<QString, int> index;
+    };
+    static Prepared Prepare(QList<ResultRow> rows);
+    // Adds the prepared rows whose keys are not listed yet (the sink is not
+    // told); returns how many. Into an empty list this takes no time at all.
+    int AddPrepared(Prepared prepared);
     void SetSink(ResultRowSink *sink) { m_sink = sink; }
     // Room for this many rows in all (an import).
     void Reserve(qsizetype rows);

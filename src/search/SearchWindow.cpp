@@ -60,7 +60,7 @@ const QString kFailed = QStringLiteral("分析失败");
 // A list file read on a thread of its own: a file whose table never ends (a
 // recursive view) or a slow disk must not hold the window, and 停止 ends it.
 struct SearchWindow::ImportJob {
-    QList<ListRecord> records;
+    ResultListModel::Prepared rows;
     ListFileStatus status;
     std::atomic<bool> cancel{false};
     std::atomic<bool> done{false};
@@ -695,7 +695,17 @@ void SearchWindow::ImportListFile(const QString &path)
     // Read everything first: the file stays locked while it is read, and a
     // failed read leaves the list as it was.
     std::thread reader([job, path] {
-        job->status = ReadListFile(path, job->records, &job->cancel);
+        QList<ListRecord> records;
+        job->status = ReadListFile(path, records, &job->cancel);
+        if (job->status.ok()) {
+            QList<ResultRow> rows;
+            rows.reserve(records.size());
+            for (ListRecord &r : records)
+                rows.append({std::move(r.url), std::move(r.title), std::move(r.type), std::move(r.state),
+                             std::move(r.folder), QString(), QString()});
+            records = {};
+            job->rows = ResultListModel::Prepare(std::move(rows));
+        }
         job->done = true;
         QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection); // wakes the wait
     });
@@ -708,22 +718,10 @@ void SearchWindow::ImportListFile(const QString &path)
         Messages::Show(this, importErrorText(job->status), MsgIcon::Error);
         return;
     }
-    const QList<ListRecord> &records = job->records;
     m_command5->hide();
-    m_progressBar->setRange(0, int(std::min<qsizetype>(records.size() + 1, INT_MAX)));
-    m_progressBar->setValue(0);
-    YieldEvents();
-    ResultListModel *model = m_list->model();
-    model->Reserve(model->Count() + records.size());
-    int imported = 0;
-    for (const ListRecord &r : records) {
-        if (!model->AddImported(r.url, r.title, r.type, r.state, r.folder))
-            continue;
-        if (++imported % 1000 == 0) {
-            m_progressBar->setValue(imported);
-            YieldEvents();
-        }
-    }
+    const int imported = m_list->model()->AddPrepared(std::move(job->rows));
+    m_progressBar->setRange(0, imported + 1);
+    m_progressBar->setValue(imported + 1);
     m_list->view()->setEnabled(true);
     m_list->UpdateCount();
     hideProgressPanel();

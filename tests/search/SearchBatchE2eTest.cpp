@@ -151,7 +151,54 @@ TEST_F(SearchBatch, UnusualTrafficPageStopsTheBatchAndStaysOnScreen)
     EXPECT_TRUE(page.html.contains(QStringLiteral("unusual traffic"))) << page.url.toStdString();
     EXPECT_NE(w->View()->CurrentUrl(), QStringLiteral("about:blank"));
     EXPECT_EQ(w->Driver()->DoneText(), QStringLiteral("a(pdf) a(doc) "));
+
+    // The user answers the check; the next press offers to go on from there.
+    m_server.ClearCaptcha();
+    m_server.ClearRequests();
+    Messages::QueueAnswer(QStringLiteral("yes"));
+    w->findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+    EXPECT_EQ(Messages::Last()->text, QStringLiteral("上次批量搜索在验证页面中断，是否从中断处继续？"));
+    EXPECT_FALSE(w->Driver()->Captcha());
+    EXPECT_EQ(w->Driver()->DoneText(), QStringLiteral("a(pdf) a(doc) \r\nb(pdf) b(doc) \r\n"));
+    const QStringList asked = SearchTargets(QStringLiteral("/search"));
+    ASSERT_FALSE(asked.isEmpty());
+    EXPECT_TRUE(asked.first().contains(QLatin1String("as_filetype=doc"))) << asked.first().toStdString();
+    EXPECT_EQ(asked.size(), 6); // a(doc), b(pdf), b(doc): two pages each
+    EXPECT_EQ(w->ListPanel()->model()->Count(), 2 * 2 * 2 * 2);
     delete w;
+}
+
+TEST_F(SearchBatch, TodaysLayoutIsReadAndPagedByItsLabelledAndNumberedLinks)
+{
+    for (const test::NextStyle style : {test::NextStyle::MoreResults, test::NextStyle::PageNumbers}) {
+        SCOPED_TRACE(int(style));
+        test::SerpConfig config;
+        config.resultsPerPage = 4;
+        config.pages = 3;
+        config.layout = test::HitLayout::Today;
+        config.next = style;
+        m_server.SetSearchConfig(test::Engine::Web, config);
+        m_server.ClearRequests();
+        QPointer<SearchWindow> w = OpenWindow(Engine::Web, QStringLiteral("solar cells"));
+        w->findChild<QCheckBox *>(QStringLiteral("Check8"))->setChecked(false); // pdf only
+
+        w->Driver()->BatchClicked();
+
+        const QStringList asked = SearchTargets(QStringLiteral("/search"));
+        // The three pages in order, reached through the page's own paging links.
+        ASSERT_EQ(asked.size(), 3) << asked.join(QLatin1Char(' ')).toStdString();
+        EXPECT_FALSE(asked[0].contains(QLatin1String("start=")));
+        EXPECT_TRUE(asked[1].endsWith(QLatin1String("&start=4")));
+        EXPECT_TRUE(asked[2].endsWith(QLatin1String("&start=8")));
+        ResultListModel *model = w->ListPanel()->model();
+        ASSERT_EQ(model->Count(), 3 * 4);
+        for (int r = 0; r < model->Count(); ++r) {
+            EXPECT_EQ(model->Type(r), QStringLiteral("PDF"));
+            EXPECT_TRUE(model->Key(r).startsWith(m_server.BaseUrl() + QStringLiteral("/docs/"))) << model->Key(r).toStdString();
+        }
+        EXPECT_EQ(model->Title(0), QStringLiteral("solar cells PDF document 1-1"));
+        delete w;
+    }
 }
 
 TEST_F(SearchBatch, StopDuringDelayEndsAtOnceAndCloseIsRefusedMeanwhile)

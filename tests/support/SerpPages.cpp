@@ -129,6 +129,15 @@ QString HitHtml(const SerpConfig &c, const SerpRequest &r, HitLayout layout, int
                 QStringLiteral("</h3><div class=\"s\"><div><cite>") + cite + QStringLiteral("</cite></div>") +
                 snippet + QStringLiteral("</div>");
         break;
+    case HitLayout::Today:
+        cls = QStringLiteral("g Ww4FFb vt6azd tF2Cxc");
+        inner = QStringLiteral("<div class=\"yuRUbf\"><a href=\"") + href + QStringLiteral("\"><h3 class=\"LC20lb\">") +
+                Esc(title) + QStringLiteral("</h3><br><div><cite>") + cite + QStringLiteral("</cite></div></a></div>") +
+                (tag.isEmpty() ? QString()
+                               : QStringLiteral("<span class=\"ZGwO7\">") + Esc(tag.mid(1, tag.size() - 2)) +
+                                     QStringLiteral("</span>")) +
+                QStringLiteral("<div class=\"VwiC3b\">") + snippet + QStringLiteral("</div>");
+        break;
     case HitLayout::DivGsRi:
         cls = QStringLiteral("gs_ri");
         inner =
@@ -148,6 +157,8 @@ QString HitHtml(const SerpConfig &c, const SerpRequest &r, HitLayout layout, int
     QString html = QStringLiteral("<%1 class=\"%2\">%3</%1>\n").arg(tagName, Esc(cls), inner);
     if (layout == HitLayout::DivGsRi)
         html = QStringLiteral("<div class=\"gs_r gs_or gs_scl\">") + html + QStringLiteral("</div>\n");
+    if (layout == HitLayout::Today)
+        html = QStringLiteral("<div class=\"MjjYud\">") + html + QStringLiteral("</div>\n");
     return html;
 }
 
@@ -170,6 +181,19 @@ QString NavHtml(const SerpConfig &c, const SerpRequest &r, int page, int pages)
     const bool hasNext = page < pages;
     const bool hasPrev = page > 1;
 
+    if (style == NextStyle::MoreResults) {
+        return hasNext ? QStringLiteral("<div id=\"botstuff\"><a aria-label=\"More results\" href=\"%1\">"
+                                        "<h3>More results</h3></a></div>\n")
+                             .arg(PageHref(r, page * rpp))
+                       : QString();
+    }
+    if (style == NextStyle::PageNumbers) {
+        QString html = QStringLiteral("<div role=\"navigation\"><table><tr>");
+        for (int p = 1; p <= pages; ++p)
+            html += p == page ? QStringLiteral("<td>%1</td>").arg(p)
+                              : QStringLiteral("<td><a href=\"%1\">%2</a></td>").arg(PageHref(r, (p - 1) * rpp)).arg(p);
+        return html + QStringLiteral("</tr></table></div>\n");
+    }
     if (style == NextStyle::PnNext) {
         QString html = QStringLiteral("<div id=\"foot\" role=\"navigation\">");
         if (hasPrev)
@@ -311,6 +335,12 @@ QByteArray ResultPage(const SerpConfig &config, const SerpRequest &request, cons
     else if (layout == HitLayout::DivG)
         body = QStringLiteral("<div id=\"res\"><div id=\"search\"><div id=\"rso\">\n%1</div></div></div>\n")
                    .arg(hits);
+    else if (layout == HitLayout::Today)
+        body = QStringLiteral("<div id=\"search\"><div id=\"rso\">\n"
+                              "<div class=\"related-question-pair\"><a href=\"https://answers.example/%2\">"
+                              "<h3>Answer about %2</h3></a></div>\n%1</div></div>\n"
+                              "<div id=\"rhs\"><a href=\"https://panel.example/\"><h3>Side panel</h3></a></div>\n")
+                   .arg(hits, Esc(request.group));
     else
         body = QStringLiteral("<div id=\"gs_res_ccl_mid\">\n%1</div>\n").arg(hits);
     const int navPages = page <= pages ? pages : 0;

@@ -15,14 +15,19 @@ namespace dh::test {
 enum class Engine { Web, Scholar };
 
 // How hits are written. ListG: <li class="g">; DivG: <div class="g">;
-// DivGsRi: <div class="gs_ri"> inside a scholar result block.
-enum class HitLayout { ListG, DivG, DivGsRi };
+// DivGsRi: <div class="gs_ri"> inside a scholar result block; Today: the
+// layout of 2022-2025 (div.MjjYud > div.g with more classes, a link holding
+// an H3, a "PDF" label without brackets), inside #rso after a "People also
+// ask" block whose answer links also hold H3s.
+enum class HitLayout { ListG, DivG, DivGsRi, Today };
 
 // The next-page link. Auto: web pages get a #nav table, scholar pages a
 // #gs_n block, each with "下一页" when hl starts with "zh", else "Next".
 // NavChinese / NavEnglish force the #nav text; PnNext gives <a id="pnnext">
-// and no #nav; GsN gives #gs_n with the hl text; None gives no link at all.
-enum class NextStyle { Auto, NavChinese, NavEnglish, PnNext, GsN, None };
+// and no #nav; GsN gives #gs_n with the hl text; MoreResults gives only
+// <a aria-label="More results">; PageNumbers gives only links numbered by
+// page (start=); None gives no link at all.
+enum class NextStyle { Auto, NavChinese, NavEnglish, PnNext, GsN, MoreResults, PageNumbers, None };
 
 // How a hit's first link points at its document:
 // Direct   href="http://127.0.0.1:<port>/docs/<slug>-<page>-<rank>.<type>"
