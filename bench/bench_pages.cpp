@@ -131,8 +131,35 @@ int main(int argc, char **argv)
     SearchDriver driver(&view, &host);
     qint64 loadedAt = 0;
     QObject::connect(&view, &BrowserView::documentComplete, &view, [&] { loadedAt = clock.nsecsElapsed(); });
-    QList<double> program;
+
+    // A bare view beside it.
+    QWebEngineView bare;
+    bare.setPage(new QWebEnginePage(WebSession::Instance().Profile(), &bare));
+    bare.resize(1200, 900);
+    bare.show();
+    QFile scriptFile(QStringLiteral(DH_TEST_SOURCE_DIR "/../src/net/snapshot.js"));
+    const QString snapshotScript = scriptFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(scriptFile.readAll()) : QString();
+    auto bareRead = [&](const QString &script, const QString &url) {
+        QEventLoop loop;
+        qint64 finished = 0;
+        qint64 answered = 0;
+        const auto c = QObject::connect(bare.page(), &QWebEnginePage::loadFinished, &loop, [&](bool) {
+            finished = clock.nsecsElapsed();
+            bare.page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant &) {
+                answered = clock.nsecsElapsed();
+                loop.quit();
+            });
+        });
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        bare.load(QUrl(url));
+        loop.exec();
+        QObject::disconnect(c);
+        return answered > 0 ? Ms(answered - finished) : -1.0;
+    };
+
+    QList<double> program, plain, plainSnapshot;
     int rowsRight = 0;
+    // Page by page, the three side by side, so that both meet the same machine.
     for (int round = 0; round < kRounds; ++round) {
         for (int i = 0; i < pages.size(); ++i) {
             host.model.Clear();
@@ -146,6 +173,10 @@ int main(int argc, char **argv)
             const NextPage next = FindNextPage(driver.ExtractPageLinks());
             const qint64 decided = clock.nsecsElapsed();
             program << Ms(decided - loadedAt);
+            if (const double ms = bareRead(snapshotScript, urls[i]); ms >= 0)
+                plainSnapshot << ms;
+            if (const double ms = bareRead(QStringLiteral("document.title"), urls[i]); ms >= 0)
+                plain << ms;
             if (round == 1) {
                 QElapsedTimer t;
                 t.start();
@@ -171,39 +202,6 @@ int main(int argc, char **argv)
                         qint64(want.size()), next.found() ? "yes" : "no");
         }
     }
-
-    // A bare view: one script call after each load.
-    QWebEngineView bare;
-    bare.setPage(new QWebEnginePage(WebSession::Instance().Profile(), &bare));
-    bare.resize(1200, 900);
-    bare.show();
-    QFile scriptFile(QStringLiteral(DH_TEST_SOURCE_DIR "/../src/net/snapshot.js"));
-    const QString snapshotScript = scriptFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(scriptFile.readAll()) : QString();
-    auto bareRun = [&](const QString &script, QList<double> &out) {
-        for (int round = 0; round < kRounds; ++round) {
-            for (const QString &url : urls) {
-                QEventLoop loop;
-                qint64 finished = 0;
-                qint64 answered = 0;
-                const auto c = QObject::connect(bare.page(), &QWebEnginePage::loadFinished, &loop, [&](bool) {
-                    finished = clock.nsecsElapsed();
-                    bare.page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant &) {
-                        answered = clock.nsecsElapsed();
-                        loop.quit();
-                    });
-                });
-                QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-                bare.load(QUrl(url));
-                loop.exec();
-                QObject::disconnect(c);
-                if (answered > 0)
-                    out << Ms(answered - finished);
-            }
-        }
-    };
-    QList<double> plain, plainSnapshot;
-    bareRun(QStringLiteral("document.title"), plain);
-    bareRun(snapshotScript, plainSnapshot);
 
     std::printf("after-load, program: median %.2f ms over %lld loads\n", Median(program), qint64(program.size()));
     std::printf("bare view, one call of the reading script: median %.2f ms over %lld loads\n",
