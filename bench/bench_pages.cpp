@@ -14,6 +14,7 @@
 #include "search/PageExtractor.h"
 #include "search/ResultListModel.h"
 #include "search/SearchDriver.h"
+#include "support/FixtureTables.h"
 #include "support/TestServer.h"
 #include "util/Wait.h"
 
@@ -39,19 +40,6 @@ using namespace dh;
 namespace {
 
 constexpr int kRounds = 5;
-
-QList<QStringList> ReadTsv(const QString &name)
-{
-    QFile file(QStringLiteral(DH_FIXTURES_DIR "/serp-modern/") + name);
-    QList<QStringList> rows;
-    if (!file.open(QIODevice::ReadOnly))
-        return rows;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    for (qsizetype i = 1; i < lines.size(); ++i)
-        if (!lines[i].trimmed().isEmpty())
-            rows << lines[i].split(QLatin1Char('\t'));
-    return rows;
-}
 
 // The host of a search window, reduced to what reading a page needs.
 class Host : public SearchHost {
@@ -102,8 +90,8 @@ int main(int argc, char **argv)
 #endif
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    const QList<QStringList> pages = ReadTsv(QStringLiteral("pages.tsv"));
-    const QList<QStringList> truth = ReadTsv(QStringLiteral("expected.tsv"));
+    const QList<QStringList> pages = test::ReadFixtureTable(QStringLiteral("serp-modern/pages.tsv"));
+    const QList<QStringList> truth = test::ReadFixtureTable(QStringLiteral("serp-modern/expected.tsv"));
     if (pages.isEmpty() || truth.isEmpty()) {
         std::fprintf(stderr, "fixtures not found under %s\n", DH_FIXTURES_DIR);
         return 1;
