@@ -62,15 +62,7 @@ int main(int argc, char **argv)
     probe.start();
     clock.start();
     window->StartDownloading();
-    DownloadScheduler *s = window->Scheduler();
-    const auto idle = [&] {
-        if (s->MethodOneTransfer())
-            return false;
-        for (int k = 1; k <= DownloadScheduler::MaxSlots; ++k)
-            if (s->SlotBusy(k))
-                return false;
-        return window->Model()->检测是否下载列表完毕();
-    };
+    const auto idle = [&] { return !window->Scheduler()->TransfersRunning() && window->Model()->检测是否下载列表完毕(); };
     WaitUntil([&] { return idle() || (limitSeconds > 0 && clock.elapsed() >= limitSeconds * 1000); }, -1);
     const double secs = clock.elapsed() / 1000.0;
     probe.stop();

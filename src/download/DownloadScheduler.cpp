@@ -87,15 +87,17 @@ ItemTransfer *DownloadScheduler::SlotTransfer(int slot) const
     return SlotBusy(slot) ? m_slots[size_t(slot)].transfer.data() : nullptr;
 }
 
-bool DownloadScheduler::IsDownloading() const
+bool DownloadScheduler::TransfersRunning() const
 {
-    if (m_on || m_one)
+    if (m_one)
         return true;
     for (int k = 1; k <= MaxSlots; ++k)
         if (SlotBusy(k))
             return true;
     return false;
 }
+
+bool DownloadScheduler::IsDownloading() const { return m_on || TransfersRunning(); }
 
 void DownloadScheduler::setOn(bool on)
 {
@@ -238,13 +240,13 @@ void DownloadScheduler::markStarted(int row)
     emit ItemStarted(row);
 }
 
-TransferJob DownloadScheduler::jobFor(int row) const
+TransferJob DownloadScheduler::jobFor(int row)
 {
     TransferJob job;
     job.model = m_model;
     job.key = m_model->Item(row).key;
     job.address = 选择url(job.key);
-    job.reservations = const_cast<PathReservations *>(&m_reservations);
+    job.reservations = &m_reservations;
     job.rule = m_rule;
     const SharedValues &shared = Shared();
     const double limitMb = shared.fileMaxSize > 0 ? shared.fileMaxSize : 10;

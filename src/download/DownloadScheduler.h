@@ -55,6 +55,8 @@ public:
     bool SchedulerOn() const;
     bool BusyFlag() const { return m_busy; }
     bool IsDownloading() const;
+    // A transfer of either method is running.
+    bool TransfersRunning() const;
     qint64 LastFinishTime() const { return m_lastFinish; }
     bool SlotBusy(int slot) const;
     int SlotTable(int index) const { return index >= 0 && index < 12 ? m_slotTable[size_t(index)] : 0; }
@@ -93,7 +95,7 @@ private:
     int pickMethodOne();
     int pickMethodTwo(QString *path);
     void markStarted(int row);
-    TransferJob jobFor(int row) const;
+    TransferJob jobFor(int row);
     ItemTransfer *launch(int method, TransferJob job);
     void ended(ItemTransfer *transfer, int slot, bool announce, const QString &key);
     void closingSteps(const QString &key, bool withXml);

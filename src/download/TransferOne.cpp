@@ -77,7 +77,7 @@ void TransferOne::setState(ItemState state)
         m_job.model->SetState(r, state);
 }
 
-void TransferOne::Start()
+void TransferOne::Inet下载文件()
 {
     emit Activity(QStringLiteral("正在下载:") + item().name);
     QNetworkAccessManager *nam = m_job.manager;

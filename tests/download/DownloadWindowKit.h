@@ -67,16 +67,7 @@ public:
     const DownloadItem &Item(int row) const { return window->Model()->Item(row); }
 
     // No transfer runs and every item has ended.
-    bool Idle() const
-    {
-        DownloadScheduler *s = window->Scheduler();
-        if (s->MethodOneTransfer())
-            return false;
-        for (int k = 1; k <= DownloadScheduler::MaxSlots; ++k)
-            if (s->SlotBusy(k))
-                return false;
-        return window->Model()->检测是否下载列表完毕();
-    }
+    bool Idle() const { return !window->Scheduler()->TransfersRunning() && window->Model()->检测是否下载列表完毕(); }
     bool RunAll(qint64 maxMs = 20000)
     {
         window->StartDownloading();
