@@ -5,6 +5,8 @@
 // bench_transfer.sh.
 // Usage: bench_download <method 1|2> <folder> <file with one address a line> [seconds]
 // With [seconds] the run stops after that long (the timer probe of slow transfers).
+// Usage: bench_download bare <address>: the network library alone reads the
+// body and drops it (the ceiling of either method).
 #include "download/DownloadWindow.h"
 #include "util/Settings.h"
 #include "util/Wait.h"
@@ -15,14 +17,33 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTimer>
 #include <cstdio>
 
 using namespace dh;
 
+namespace {
+int bare(const QUrl &url)
+{
+    QNetworkAccessManager manager;
+    QElapsedTimer clock;
+    clock.start();
+    QNetworkReply *reply = manager.get(QNetworkRequest(url));
+    reply->setReadBufferSize(8 * 1024 * 1024); // as the transfers do
+    qint64 bytes = 0;
+    QObject::connect(reply, &QIODevice::readyRead, reply, [&] { bytes += reply->readAll().size(); });
+    WaitUntil([&] { return reply->isFinished(); }, -1);
+    bytes += reply->readAll().size();
+    std::printf("bare: %lld bytes in %.3f s\n", static_cast<long long>(bytes), clock.elapsed() / 1000.0);
+    return 0;
+}
+} // namespace
+
 int main(int argc, char **argv)
 {
-    if (argc < 4) {
+    if (argc < 4 && !(argc == 3 && QByteArray(argv[1]) == "bare")) {
         std::fprintf(stderr, "usage: %s <method 1|2> <folder> <address list> [seconds]\n", argv[0]);
         return 2;
     }
@@ -30,6 +51,8 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // the browser session needs it
     QApplication app(argc, argv);
+    if (QByteArray(argv[1]) == "bare")
+        return bare(QUrl(QString::fromLocal8Bit(argv[2])));
     const int method = QByteArray(argv[1]).toInt() == 1 ? 1 : 2;
     const QString folder = QString::fromLocal8Bit(argv[2]);
     QFile list(QString::fromLocal8Bit(argv[3]));

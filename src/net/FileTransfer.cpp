@@ -146,7 +146,8 @@ bool FileTransfer::drain()
         return false;
     }
     while (m_reply && m_reply->bytesAvailable() > 0) {
-        const QByteArray chunk = m_reply->read(m_reply->bytesAvailable());
+        // readAll hands over the reply's buffered chunks without copying them.
+        const QByteArray chunk = m_reply->readAll();
         if (chunk.isEmpty())
             break;
         if (m_options.sizeLimit >= 0 && m_written + chunk.size() > m_options.sizeLimit) {
