@@ -4,6 +4,8 @@
 #include "DownloadWindowKit.h"
 #include "Undeletable.h"
 
+#include <QTreeView>
+
 using namespace dh;
 using namespace dh::test;
 
@@ -159,4 +161,17 @@ TEST_P(Hostile, SkipRuleFindsTheFileAsItWouldBeWritten)
     EXPECT_EQ(Item(row).percent, QStringLiteral("已存在，跳过"));
     EXPECT_TRUE(server.Requests().isEmpty());
     EXPECT_EQ(Read(QStringLiteral("doc.pdf")), QByteArray("GOOD"));
+
+    // Listed as a web page, the server sends a PDF and breaks off: the
+    // user's file of that name stays, and so it does when the item is retried.
+    Write(QStringLiteral("page.pdf"), "GOOD");
+    DocumentOptions fake = DocumentOptions::Bytes(QByteArray(1000, 'x'), "application/pdf");
+    fake.announcedLength = 5000;
+    const int page = AddDocument(QStringLiteral("/page"), fake, QStringLiteral("page"), QStringLiteral("htm"));
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(Item(page).state, ItemState::Failed);
+    window->View()->doubleClicked(window->Model()->index(page, 0));
+    EXPECT_EQ(Item(page).state, ItemState::Waiting);
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(Read(QStringLiteral("page.pdf")), QByteArray("GOOD"));
 }
