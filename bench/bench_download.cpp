@@ -25,8 +25,7 @@
 using namespace dh;
 
 namespace {
-int bare(const QUrl &url)
-{
+int bare(const QUrl &url) {
     QNetworkAccessManager manager;
     QElapsedTimer clock;
     clock.start();
@@ -41,8 +40,7 @@ int bare(const QUrl &url)
 }
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc < 4 && !(argc == 3 && QByteArray(argv[1]) == "bare")) {
         std::fprintf(stderr, "usage: %s <method 1|2> <folder> <address list> [seconds]\n", argv[0]);
         return 2;
@@ -71,7 +69,8 @@ int main(int argc, char **argv)
     for (const QByteArray &line : list.readAll().split('\n')) {
         if (line.trimmed().isEmpty())
             continue;
-        window->Model()->加入下载列表(QString::fromUtf8(line.trimmed()), QString(), QStringLiteral("bin"), folder, QString());
+        window->Model()->加入下载列表(QString::fromUtf8(line.trimmed()), QString(), QStringLiteral("bin"),
+                                      folder, QString());
         ++items;
     }
     window->show();
@@ -85,7 +84,9 @@ int main(int argc, char **argv)
     probe.start();
     clock.start();
     window->StartDownloading();
-    const auto idle = [&] { return !window->Scheduler()->TransfersRunning() && window->Model()->检测是否下载列表完毕(); };
+    const auto idle = [&] {
+        return !window->Scheduler()->TransfersRunning() && window->Model()->检测是否下载列表完毕();
+    };
     WaitUntil([&] { return idle() || (limitSeconds > 0 && clock.elapsed() >= limitSeconds * 1000); }, -1);
     const double secs = clock.elapsed() / 1000.0;
     probe.stop();
@@ -94,9 +95,10 @@ int main(int argc, char **argv)
     for (QDirIterator it(folder, QDir::Files); it.hasNext();)
         bytes += QFileInfo(it.next()).size();
     const int expected = int(secs * 10);
-    std::printf("method %d: %d of %d items done, %lld bytes in %.3f s, 100 ms timer kept %d of %d ticks (%.0f %%)\n",
-                method, done, items, static_cast<long long>(bytes), secs, ticks, expected,
-                expected > 0 ? 100.0 * ticks / expected : 100.0);
+    std::printf(
+        "method %d: %d of %d items done, %lld bytes in %.3f s, 100 ms timer kept %d of %d ticks (%.0f %%)\n",
+        method, done, items, static_cast<long long>(bytes), secs, ticks, expected,
+        expected > 0 ? 100.0 * ticks / expected : 100.0);
     std::fflush(stdout);
     window->StopDownloading();
     window->Scheduler()->Shutdown();

@@ -26,7 +26,8 @@ class DownloadScheduler : public QObject {
 public:
     static constexpr int MaxSlots = 6;
 
-    DownloadScheduler(DownloadListModel *model, std::unique_ptr<TransferFactory> factory, QObject *parent = nullptr);
+    DownloadScheduler(DownloadListModel *model, std::unique_ptr<TransferFactory> factory,
+                      QObject *parent = nullptr);
     ~DownloadScheduler() override;
 
     // Rules, as the window's controls set them.
@@ -77,11 +78,11 @@ public:
 signals:
     void SchedulerStateChanged(bool on); // Shape1
     void StartEnabledChanged(bool enabled);
-    void Summary(const QString &text);   // status panel 4
-    void Activity(const QString &text);  // status panel 2
-    void Stage(const QString &text);     // status panel 3
-    void AutoOptionsCleared();           // the stop unticks automatic start and re-download
-    void ItemStarted(int row);           // to scroll to it when the window follows downloads
+    void Summary(const QString &text);  // status panel 4
+    void Activity(const QString &text); // status panel 2
+    void Stage(const QString &text);    // status panel 3
+    void AutoOptionsCleared();          // the stop unticks automatic start and re-download
+    void ItemStarted(int row);          // to scroll to it when the window follows downloads
 
 private:
     struct Slot {

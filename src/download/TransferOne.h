@@ -44,7 +44,7 @@ private:
     QString m_path;
     bool m_fallback = false; // neither a length nor "200 OK": the one-call rules
     bool m_ended = false;
-    QElapsedTimer m_shown;   // the columns follow a stream ten times a second
+    QElapsedTimer m_shown; // the columns follow a stream ten times a second
 };
 
 } // namespace dh

@@ -20,31 +20,30 @@ constexpr qint64 kProgressBytes = 1024;
 // What the reply may hold before we read it; the network thread waits beyond it.
 constexpr qint64 kReplyBuffer = 8 * 1024 * 1024;
 
-QString statusBlock(QNetworkReply *reply, int status, const QByteArray &reason)
-{
+QString statusBlock(QNetworkReply *reply, int status, const QByteArray &reason) {
     QString block = QStringLiteral("HTTP/1.1 %1 %2\r\n").arg(status).arg(QString::fromLatin1(reason));
     for (const auto &pair : reply->rawHeaderPairs())
-        block += QString::fromLatin1(pair.first) + QStringLiteral(": ") + QString::fromLatin1(pair.second)
-                 + QStringLiteral("\r\n");
+        block += QString::fromLatin1(pair.first) + QStringLiteral(": ") + QString::fromLatin1(pair.second) +
+                 QStringLiteral("\r\n");
     return block;
 }
 } // namespace
 
-bool IsTransferableAddress(const QString &address)
-{
+bool IsTransferableAddress(const QString &address) {
     const QUrl url(address.trimmed());
     const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
-FileTransfer::FileTransfer(FileTransferOptions options, QObject *parent) : QObject(parent), m_options(std::move(options))
-{
+FileTransfer::FileTransfer(FileTransferOptions options, QObject *parent)
+    : QObject(parent), m_options(std::move(options)) {}
+
+FileTransfer::~FileTransfer() {
+    release();
 }
 
-FileTransfer::~FileTransfer() { release(); }
-
-bool FileTransfer::SetTarget(const QString &path)
-{
+bool FileTransfer::SetTarget(const QString &path) {
     if (m_ended)
         return false;
     m_target = path;
@@ -58,8 +57,7 @@ bool FileTransfer::SetTarget(const QString &path)
     return false;
 }
 
-void FileTransfer::Start()
-{
+void FileTransfer::Start() {
     if (m_started)
         return;
     m_started = true;
@@ -90,16 +88,16 @@ void FileTransfer::Start()
     m_watch->start();
 }
 
-void FileTransfer::Cancel()
-{
+void FileTransfer::Cancel() {
     m_ended = true;
     release();
 }
 
-void FileTransfer::Fail(Result result) { end(result); }
+void FileTransfer::Fail(Result result) {
+    end(result);
+}
 
-void FileTransfer::onMetaData()
-{
+void FileTransfer::onMetaData() {
     if (m_headersSeen || m_ended || !m_reply)
         return;
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -130,8 +128,7 @@ void FileTransfer::onMetaData()
         return end(Result::WriteFailed);
 }
 
-void FileTransfer::onReadyRead()
-{
+void FileTransfer::onReadyRead() {
     if (m_ended || !m_headersSeen)
         return;
     if (drain())
@@ -139,8 +136,7 @@ void FileTransfer::onReadyRead()
 }
 
 // Writes what the reply holds; false when the transfer ended.
-bool FileTransfer::drain()
-{
+bool FileTransfer::drain() {
     if (!m_file) {
         end(Result::WriteFailed);
         return false;
@@ -163,8 +159,7 @@ bool FileTransfer::drain()
     return true;
 }
 
-void FileTransfer::onFinished()
-{
+void FileTransfer::onFinished() {
     if (m_ended || !m_reply)
         return;
     const QNetworkReply::NetworkError error = m_reply->error();
@@ -195,8 +190,7 @@ void FileTransfer::onFinished()
     end(Result::Finished);
 }
 
-void FileTransfer::onWatch()
-{
+void FileTransfer::onWatch() {
     if (m_ended)
         return;
     const qint64 now = Clock::Now();
@@ -210,8 +204,7 @@ void FileTransfer::onWatch()
         end(Result::Stalled);
 }
 
-void FileTransfer::end(Result result)
-{
+void FileTransfer::end(Result result) {
     if (m_ended)
         return;
     m_ended = true;
@@ -220,8 +213,7 @@ void FileTransfer::end(Result result)
 }
 
 // Stops the request and the watch and discards an uncommitted file.
-void FileTransfer::release()
-{
+void FileTransfer::release() {
     if (m_watch)
         m_watch->stop();
     if (m_reply) {

@@ -34,9 +34,9 @@ struct FileTransferOptions {
 struct ReplyHeaders {
     int status = 0;
     QByteArray reason;
-    QString block;           // status line and headers, CR LF separated
-    qint64 announced = -1;   // body length as written to disk, -1 unknown (also for an encoded body)
-    QString contentType;     // raw value
+    QString block;         // status line and headers, CR LF separated
+    qint64 announced = -1; // body length as written to disk, -1 unknown (also for an encoded body)
+    QString contentType;   // raw value
 };
 
 class FileTransfer : public QObject {

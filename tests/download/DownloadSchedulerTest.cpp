@@ -15,16 +15,15 @@ namespace {
 
 class FakeTransfer : public ItemTransfer {
 public:
-    FakeTransfer(TransferJob job, int method, QObject *parent) : ItemTransfer(parent), job(std::move(job)), method(method) {}
+    FakeTransfer(TransferJob job, int method, QObject *parent)
+        : ItemTransfer(parent), job(std::move(job)), method(method) {}
     void Start() override { started = true; }
-    void Stop() override
-    {
+    void Stop() override {
         stopped = true;
         if (method == 1)
             End(ItemState::Failed);
     }
-    void End(ItemState state, bool announce = true)
-    {
+    void End(ItemState state, bool announce = true) {
         const int row = job.model->RowOfKey(job.key);
         job.model->SetState(row, state);
         emit Ended(announce);
@@ -36,8 +35,7 @@ public:
 };
 
 struct Factory : TransferFactory {
-    ItemTransfer *Create(int method, TransferJob job, QObject *parent) override
-    {
+    ItemTransfer *Create(int method, TransferJob job, QObject *parent) override {
         auto *t = new FakeTransfer(std::move(job), method, parent);
         made.push_back(t);
         return t;
@@ -47,20 +45,19 @@ struct Factory : TransferFactory {
 
 class Scheduler : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         auto factory = std::make_unique<Factory>();
         made = &factory->made;
         scheduler = std::make_unique<DownloadScheduler>(&model, std::move(factory));
         scheduler->PlaySound = [this](int n) { sounds << n; };
         folder = dir.path() + QLatin1Char('/');
     }
-    void AddItems(int n, const QString &name = {})
-    {
+    void AddItems(int n, const QString &name = {}) {
         for (int i = 0; i < n; ++i) {
             const int k = model.Count();
             model.加入下载列表(QStringLiteral("http://h.example/%1.pdf").arg(k),
-                               name.isEmpty() ? QStringLiteral("d%1").arg(k) : name, QStringLiteral("pdf"), folder, {});
+                               name.isEmpty() ? QStringLiteral("d%1").arg(k) : name, QStringLiteral("pdf"),
+                               folder, {});
         }
     }
     FakeTransfer *Made(size_t i) const { return i < made->size() ? (*made)[i].data() : nullptr; }
@@ -76,8 +73,7 @@ protected:
 
 } // namespace
 
-TEST_F(Scheduler, MethodTwoFillsTheChosenSlotsAndRefillsAFreedOne)
-{
+TEST_F(Scheduler, MethodTwoFillsTheChosenSlotsAndRefillsAFreedOne) {
     AddItems(10);
     scheduler->SetMethod(2);
     scheduler->SetThreads(3);
@@ -110,8 +106,7 @@ TEST_F(Scheduler, MethodTwoFillsTheChosenSlotsAndRefillsAFreedOne)
 
 // With no pause a freed slot, or the end of a method-one transfer, starts
 // the next item at once rather than at the next tick.
-TEST_F(Scheduler, WithoutAPauseTheNextItemStartsAtOnce)
-{
+TEST_F(Scheduler, WithoutAPauseTheNextItemStartsAtOnce) {
     AddItems(4);
     scheduler->SetMethod(1);
     scheduler->StartDownloading();
@@ -132,8 +127,7 @@ TEST_F(Scheduler, WithoutAPauseTheNextItemStartsAtOnce)
 // Two items that would write the same file: under skip and overwrite the
 // second waits for the first (then the rule decides), under rename it gets
 // a counter name while the first runs.
-TEST_F(Scheduler, TwoTransfersNeverWriteTheSameName)
-{
+TEST_F(Scheduler, TwoTransfersNeverWriteTheSameName) {
     AddItems(2, QStringLiteral("same"));
     scheduler->SetMethod(2);
     scheduler->SetThreads(2);
@@ -161,14 +155,14 @@ TEST_F(Scheduler, TwoTransfersNeverWriteTheSameName)
     EXPECT_EQ(model.Item(1).name, QStringLiteral("same[001]"));
 }
 
-TEST_F(Scheduler, StopEndsEveryTransferAndFailsItsItem)
-{
+TEST_F(Scheduler, StopEndsEveryTransferAndFailsItsItem) {
     AddItems(4);
     scheduler->SetMethod(2);
     scheduler->SetThreads(2);
     scheduler->SetAutoStart(true);
     bool cleared = false;
-    QObject::connect(scheduler.get(), &DownloadScheduler::AutoOptionsCleared, scheduler.get(), [&] { cleared = true; });
+    QObject::connect(scheduler.get(), &DownloadScheduler::AutoOptionsCleared, scheduler.get(),
+                     [&] { cleared = true; });
     Clock::Advance(1100);
     scheduler->StartDownloading();
     scheduler->SchedulerTick();
@@ -200,8 +194,7 @@ TEST_F(Scheduler, StopEndsEveryTransferAndFailsItsItem)
 
 // With automatic re-download the scheduler is turned on every second; the
 // finished list is still announced once.
-TEST_F(Scheduler, AFinishedListSoundsOnce)
-{
+TEST_F(Scheduler, AFinishedListSoundsOnce) {
     AddItems(2);
     scheduler->SetSound(true);
     scheduler->SetMethod(1);

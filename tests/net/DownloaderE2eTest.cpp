@@ -17,8 +17,7 @@ namespace {
 
 // Every event of one instance, in order.
 struct Recorder {
-    explicit Recorder(Downloader &d)
-    {
+    explicit Recorder(Downloader &d) {
         QObject::connect(&d, &Downloader::DownloadProgress, &d, [this](qint64 r, qint64 t, const QString &p) {
             events << QStringLiteral("progress %1/%2").arg(r).arg(t);
             path = p;
@@ -49,13 +48,11 @@ protected:
     void SetUp() override { ASSERT_TRUE(server.Start()); }
     void TearDown() override { Clock::SetSpeed(1); }
     QString Target(const QString &name) const { return dir.path() + QLatin1Char('/') + name; }
-    QByteArray Read(const QString &name) const
-    {
+    QByteArray Read(const QString &name) const {
         QFile f(Target(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    void Write(const QString &name, const QByteArray &bytes) const
-    {
+    void Write(const QString &name, const QByteArray &bytes) const {
         QFile f(Target(name));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
@@ -68,16 +65,15 @@ protected:
 
 } // namespace
 
-TEST_F(DownloaderTest, KnownLengthReportsProgressThenReplacesTheFile)
-{
+TEST_F(DownloaderTest, KnownLengthReportsProgressThenReplacesTheFile) {
     DocumentOptions doc = DocumentOptions::Bytes(QByteArray(300000, 'k'), "application/pdf");
     doc.bytesPerSecond = 600000;
     server.AddDocument(QStringLiteral("/k.pdf"), doc);
     Write(QStringLiteral("k.pdf"), "older content");
     Downloader d;
     Recorder r(d);
-    d.BeginDownload(server.DocumentUrl(QStringLiteral("/k.pdf")),
-                    Target(QStringLiteral("k.pdf")), QStringLiteral("http://ignored.example/"));
+    d.BeginDownload(server.DocumentUrl(QStringLiteral("/k.pdf")), Target(QStringLiteral("k.pdf")),
+                    QStringLiteral("http://ignored.example/"));
     EXPECT_EQ(Read(QStringLiteral("k.pdf")), QByteArray("older content")) << "no placeholder at the target";
     ASSERT_TRUE(WaitUntil([&] { return r.ended; }, 10000));
     ASSERT_GE(r.events.size(), 2);
@@ -90,14 +86,14 @@ TEST_F(DownloaderTest, KnownLengthReportsProgressThenReplacesTheFile)
     EXPECT_TRUE(server.Requests().last().referer.isEmpty()) << "the referrer is not sent";
 }
 
-TEST_F(DownloaderTest, NoLengthAmpersandsAndTheWholeBodyFallback)
-{
+TEST_F(DownloaderTest, NoLengthAmpersandsAndTheWholeBodyFallback) {
     DocumentOptions doc = DocumentOptions::Bytes("%PDF-1.4 no length", "application/pdf");
     doc.framing = Framing::CloseWithoutLength;
     server.AddDocument(QStringLiteral("/n.pdf"), doc);
     Downloader d;
     Recorder r(d);
-    d.BeginDownload(QStringLiteral("  ") + server.DocumentUrl(QStringLiteral("/n.pdf")) + QStringLiteral("?a=1&AMP;b=2 "),
+    d.BeginDownload(QStringLiteral("  ") + server.DocumentUrl(QStringLiteral("/n.pdf")) +
+                        QStringLiteral("?a=1&AMP;b=2 "),
                     Target(QStringLiteral("n.pdf")), {});
     ASSERT_TRUE(WaitUntil([&] { return r.ended; }, 10000));
     EXPECT_EQ(r.events, QStringList{QStringLiteral("complete 18/18")}) << "no progress without a total";
@@ -115,8 +111,7 @@ TEST_F(DownloaderTest, NoLengthAmpersandsAndTheWholeBodyFallback)
     EXPECT_EQ(Read(QStringLiteral("e.pdf")), QByteArray("GOOD"));
 }
 
-TEST_F(DownloaderTest, StallLimitAndCancelLeaveNothingBehind)
-{
+TEST_F(DownloaderTest, StallLimitAndCancelLeaveNothingBehind) {
     DocumentOptions stalled;
     stalled.size = 50000;
     stalled.stallAfter = 2000;
@@ -144,7 +139,8 @@ TEST_F(DownloaderTest, StallLimitAndCancelLeaveNothingBehind)
 
     Downloader cancelled;
     Recorder c(cancelled);
-    cancelled.BeginDownload(server.DocumentUrl(QStringLiteral("/x.pdf")), Target(QStringLiteral("c.pdf")), {});
+    cancelled.BeginDownload(server.DocumentUrl(QStringLiteral("/x.pdf")), Target(QStringLiteral("c.pdf")),
+                            {});
     SleepFor(200);
     EXPECT_FALSE(cancelled.CancelAsyncRead());
     SleepFor(300);
