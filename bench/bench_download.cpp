@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
@@ -30,7 +31,7 @@ int bare(const QUrl &url) {
     QElapsedTimer clock;
     clock.start();
     QNetworkReply *reply = manager.get(QNetworkRequest(url));
-    reply->setReadBufferSize(8 * 1024 * 1024); // as the transfers do
+    reply->setReadBufferSize(1024 * 1024); // as the transfers do
     qint64 bytes = 0;
     QObject::connect(reply, &QIODevice::readyRead, reply, [&] { bytes += reply->readAll().size(); });
     WaitUntil([&] { return reply->isFinished(); }, -1);
@@ -87,8 +88,22 @@ int main(int argc, char **argv) {
     const auto idle = [&] {
         return !window->Scheduler()->TransfersRunning() && window->Model()->检测是否下载列表完毕();
     };
-    WaitUntil([&] { return idle() || (limitSeconds > 0 && clock.elapsed() >= limitSeconds * 1000); }, -1);
-    const double secs = clock.elapsed() / 1000.0;
+    // The end is seen when the last transfer reports it, not at the next poll.
+    QEventLoop loop;
+    double secs = 0;
+    const auto check = [&] {
+        if (secs == 0 && (idle() || (limitSeconds > 0 && clock.elapsed() >= limitSeconds * 1000))) {
+            secs = clock.elapsed() / 1000.0;
+            loop.quit();
+        }
+    };
+    QObject::connect(window->Scheduler(), &DownloadScheduler::Activity, &loop, check);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, check);
+    poll.start(20);
+    check();
+    if (secs == 0)
+        loop.exec();
     probe.stop();
     const int done = window->Model()->CountInState(ItemState::Done);
     qint64 bytes = 0;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Many small documents over loopback, pause 0: method two (six slots) and
 # method one of the download window against aria2c -j6 and curl on the same
-# 200 files of 50 KB (best of three runs each, side by side); then six slower
+# 200 files of 50 KB (best of five runs each, side by side); then six slower
 # transfers for 10 s while a 100 ms timer of the window counts its ticks.
 # Run after a build: bench/bench_parallel.sh [build-dir]
 set -euo pipefail
@@ -32,12 +32,13 @@ now() { date +%s.%N; }
 count() { find "$1" -type f -size 51200c | wc -l; }
 # best <name> <seconds>: keeps the shortest time per name
 declare -A fastest
-keep() { if [ -z "${fastest[$1]:-}" ] || [ "$(echo "$2 < ${fastest[$1]}" | bc)" = 1 ]; then fastest[$1]=$2; fi; }
+calc() { awk "BEGIN { print $1 }"; }
+keep() { if [ -z "${fastest[$1]:-}" ] || [ "$(calc "$2 < ${fastest[$1]}")" = 1 ]; then fastest[$1]=$2; fi; }
 ours() { # method folder
     "$build/bench/bench_download" "$1" "$2/" "$work/urls" 2>/dev/null | tee -a "$work/log" | sed -n 's/.* bytes in \([0-9.]*\) s.*/\1/p'
 }
 
-for round in 1 2 3; do
+for round in 1 2 3 4 5; do
     for tool in two one aria2c curl; do
         rm -rf "${work:?}/$tool"
         mkdir -p "$work/$tool"
@@ -47,18 +48,18 @@ for round in 1 2 3; do
         aria2c)
             start=$(now)
             aria2c -q -j6 --allow-overwrite=true -d "$work/aria2c" -i "$work/urls"
-            secs=$(echo "$(now) - $start" | bc) ;;
+            secs=$(calc "$(now) - $start") ;;
         curl)
             start=$(now)
             curl -s --config "$work/curl.cfg"
-            secs=$(echo "$(now) - $start" | bc) ;;
+            secs=$(calc "$(now) - $start") ;;
         esac
         n=$(count "$work/$tool")
         [ "$n" = 200 ] || { echo "$tool wrote $n of 200 files" >&2; exit 1; }
         keep "$tool" "$secs"
     done
 done
-rate() { printf '%.0f' "$(echo "200 / ${fastest[$1]}" | bc -l)"; }
+rate() { printf '%.0f' "$(calc "200 / ${fastest[$1]}")"; }
 
 # Six transfers of 2 MB at 150 KB/s each, cut after 10 s.
 for k in 1 2 3 4 5 6; do echo "http://127.0.0.1:$port/slow/s$k?size=2000000&rate=150000"; done > "$work/slow"

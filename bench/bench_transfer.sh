@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One 200 MB file over loopback: method one and method two of the download
-# window against curl on the same file (best of three runs each, side by side).
+# window against curl on the same file (best of five runs each, side by side).
 # Run after a build: bench/bench_transfer.sh [build-dir]
 set -euo pipefail
 build=${1:-build}
@@ -18,8 +18,9 @@ until curl -s -o /dev/null -r 0-0 "http://127.0.0.1:$port/big.bin"; do sleep 0.1
 echo "http://127.0.0.1:$port/big.bin" > "$work/urls"
 
 declare -A fastest
-keep() { if [ -z "${fastest[$1]:-}" ] || [ "$(echo "$2 < ${fastest[$1]}" | bc)" = 1 ]; then fastest[$1]=$2; fi; }
-for round in 1 2 3; do
+calc() { awk "BEGIN { print $1 }"; }
+keep() { if [ -z "${fastest[$1]:-}" ] || [ "$(calc "$2 < ${fastest[$1]}")" = 1 ]; then fastest[$1]=$2; fi; }
+for round in 1 2 3 4 5; do
     for tool in one two curl bare; do
         rm -rf "${work:?}/$tool"
         mkdir -p "$work/$tool"
@@ -35,12 +36,12 @@ for round in 1 2 3; do
         curl)
             start=$(date +%s.%N)
             curl -s -o "$work/curl/big.bin" "http://127.0.0.1:$port/big.bin"
-            secs=$(echo "$(date +%s.%N) - $start" | bc) ;;
+            secs=$(calc "$(date +%s.%N) - $start") ;;
         esac
         cmp -s "$work/www/big.bin" "$(find "$work/$tool" -type f | head -1)" || { echo "$tool: file differs" >&2; exit 1; }
         keep "$tool" "$secs"
     done
 done
-rate() { printf '%.0f' "$(echo "200 * 1048576 / ${fastest[$1]} / 1000000" | bc -l)"; }
+rate() { printf '%.0f' "$(calc "200 * 1048576 / ${fastest[$1]} / 1000000")"; }
 echo "the network library alone, reading and dropping the body: $(rate bare) MB/s"
 echo "200 MB: method one $(rate one) MB/s, method two $(rate two) MB/s, curl $(rate curl) MB/s"

@@ -78,13 +78,12 @@ void TransferOne::setState(ItemState state) {
 void TransferOne::Inet下载文件() {
     emit Activity(QStringLiteral("正在下载:") + item().name);
     QNetworkAccessManager *nam = m_job.manager;
-    if (nam) {
-        if (m_job.proxyEnabled)
-            nam->setProxy(
-                QNetworkProxy(QNetworkProxy::HttpProxy, m_job.proxyHost, quint16(m_job.proxyPort.toUInt())));
-        else
-            nam->setProxy(QNetworkProxy(QNetworkProxy::DefaultProxy));
-    }
+    const QNetworkProxy proxy = m_job.proxyEnabled ? QNetworkProxy(QNetworkProxy::HttpProxy, m_job.proxyHost,
+                                                                   quint16(m_job.proxyPort.toUInt()))
+                                                   : QNetworkProxy(QNetworkProxy::DefaultProxy);
+    // Setting it anew would drop the manager's open connections.
+    if (nam && nam->proxy() != proxy)
+        nam->setProxy(proxy);
     FileTransferOptions options;
     options.manager = nam;
     options.address = m_job.address;

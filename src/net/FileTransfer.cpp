@@ -3,14 +3,17 @@
 #include "util/Clock.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace dh {
 
@@ -18,7 +21,7 @@ namespace {
 // Less than this within the stall window counts as no progress (a trickle).
 constexpr qint64 kProgressBytes = 1024;
 // What the reply may hold before we read it; the network thread waits beyond it.
-constexpr qint64 kReplyBuffer = 8 * 1024 * 1024;
+constexpr qint64 kReplyBuffer = 1024 * 1024;
 
 QString statusBlock(QNetworkReply *reply, int status, const QByteArray &reason) {
     QString block = QStringLiteral("HTTP/1.1 %1 %2\r\n").arg(status).arg(QString::fromLatin1(reason));
@@ -47,14 +50,51 @@ bool FileTransfer::SetTarget(const QString &path) {
     if (m_ended)
         return false;
     m_target = path;
-    m_file = std::make_unique<QSaveFile>(path);
-    if (m_file->open(QIODevice::WriteOnly))
+    const QFileInfo target(path);
+    // A file that may not be written is not replaced; better to know before the body comes.
+    const bool locked = target.exists() && !target.isWritable();
+    // On Linux the temporary file has no name at all until it is finished.
+    m_file =
+        std::make_unique<QTemporaryFile>(target.absolutePath() + QStringLiteral("/.docharvest-XXXXXX.part"));
+    if (!locked && m_file->open())
         return true;
-    const bool exists = QFile::exists(path);
     m_file.reset();
     if (m_started)
-        end(exists ? Result::CannotReplace : Result::WriteFailed);
+        end(locked ? Result::CannotReplace : Result::WriteFailed);
     return false;
+}
+
+// Moves the finished body onto the target name in one step, replacing a
+// file of that name. Not synced to disk: that would hold the window up for
+// as long as the disk takes, and download tools do not do it either.
+FileTransfer::Result FileTransfer::moveIntoPlace() {
+    if (!m_file->flush())
+        return Result::WriteFailed;
+    // The temporary file is private to us; the document gets the permissions
+    // of the file it replaces, or those of an ordinary new file.
+    const QFileInfo old(m_target);
+    m_file->setPermissions(old.exists() ? old.permissions()
+                                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QString named;
+    for (int attempt = 0; attempt < 8 && named.isEmpty(); ++attempt) {
+        const QString candidate =
+            m_target + QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate64(), 0, 36);
+        if (m_file->rename(candidate)) // never replaces a file
+            named = candidate;
+    }
+    if (named.isEmpty())
+        return Result::WriteFailed;
+    m_file->setAutoRemove(false);
+    m_file.reset();
+    std::error_code error;
+    std::filesystem::rename(QFileInfo(named).filesystemFilePath(), QFileInfo(m_target).filesystemFilePath(),
+                            error);
+    if (!error)
+        return Result::Finished;
+    QFile::remove(named);
+    return QFile::exists(m_target) ? Result::CannotReplace : Result::WriteFailed;
 }
 
 void FileTransfer::Start() {
@@ -182,12 +222,7 @@ void FileTransfer::onFinished() {
     }
     if (m_written < std::max<qint64>(1, m_options.minimumBytes))
         return end(Result::Empty);
-    if (!m_file->commit()) {
-        m_file.reset();
-        return end(QFile::exists(m_target) ? Result::CannotReplace : Result::WriteFailed);
-    }
-    m_file.reset();
-    end(Result::Finished);
+    end(moveIntoPlace());
 }
 
 void FileTransfer::onWatch() {
@@ -224,10 +259,7 @@ void FileTransfer::release() {
             reply->abort();
         reply->deleteLater();
     }
-    if (m_file) {
-        m_file->cancelWriting();
-        m_file.reset(); // an uncommitted save file removes its temporary file
-    }
+    m_file.reset(); // an unfinished temporary file removes itself
 }
 
 } // namespace dh

@@ -70,6 +70,9 @@ TEST_F(DownloaderTest, KnownLengthReportsProgressThenReplacesTheFile) {
     doc.bytesPerSecond = 600000;
     server.AddDocument(QStringLiteral("/k.pdf"), doc);
     Write(QStringLiteral("k.pdf"), "older content");
+    const auto kept = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                      QFileDevice::WriteUser | QFileDevice::ReadGroup;
+    QFile::setPermissions(Target(QStringLiteral("k.pdf")), kept);
     Downloader d;
     Recorder r(d);
     d.BeginDownload(server.DocumentUrl(QStringLiteral("/k.pdf")), Target(QStringLiteral("k.pdf")),
@@ -82,6 +85,7 @@ TEST_F(DownloaderTest, KnownLengthReportsProgressThenReplacesTheFile) {
     EXPECT_EQ(r.Last(), QStringLiteral("complete 300000/300000"));
     EXPECT_EQ(r.path, Target(QStringLiteral("k.pdf")));
     EXPECT_EQ(Read(QStringLiteral("k.pdf")), doc.body);
+    EXPECT_EQ(QFile::permissions(Target(QStringLiteral("k.pdf"))), kept) << "those of the file it replaced";
     EXPECT_EQ(Entries(), QStringList{QStringLiteral("k.pdf")});
     EXPECT_TRUE(server.Requests().last().referer.isEmpty()) << "the referrer is not sent";
 }
@@ -98,6 +102,7 @@ TEST_F(DownloaderTest, NoLengthAmpersandsAndTheWholeBodyFallback) {
     ASSERT_TRUE(WaitUntil([&] { return r.ended; }, 10000));
     EXPECT_EQ(r.events, QStringList{QStringLiteral("complete 18/18")}) << "no progress without a total";
     EXPECT_EQ(server.Requests().last().target, QStringLiteral("/n.pdf?a=1&b=2"));
+    EXPECT_TRUE(QFile::permissions(Target(QStringLiteral("n.pdf"))) & QFileDevice::ReadOther);
 
     // An empty body: the whole-body fetch is tried once more, then "无法下载".
     server.AddDocument(QStringLiteral("/e.pdf"), DocumentOptions::Bytes({}, "application/pdf"));
