@@ -15,10 +15,10 @@ class MethodTwo : public ::testing::Test, public DownloadWindowKit {
 protected:
     void TearDown() override { Close(); }
 
-    // A document that takes about two seconds.
-    int AddSlow(int i, qint64 size = 120000) {
+    // A document that takes about `seconds` to arrive.
+    int AddSlow(int i, qint64 size = 120000, int seconds = 2) {
         DocumentOptions doc = DocumentOptions::Bytes(Body(i, size), "application/pdf");
-        doc.bytesPerSecond = int(size / 2);
+        doc.bytesPerSecond = int(size / seconds);
         return AddDocument(QStringLiteral("/slow%1.pdf").arg(i), doc, QStringLiteral("slow%1").arg(i));
     }
     static QByteArray Body(int i, qint64 size) {
@@ -121,7 +121,7 @@ TEST_F(MethodTwo, MethodSwitchTakesEffectAtTheNextTick) {
 
     // Method two has one slot running when the switch comes; method one
     // (which sends a Referer) takes the next item while that slot goes on.
-    const int first = AddSlow(0, 200000);
+    const int first = AddSlow(0, 200000, 4);
     window->StartDownloading();
     ASSERT_TRUE(WaitUntil([&] { return Item(first).state == ItemState::Downloading; }, 5000));
     change->click();
