@@ -14,6 +14,7 @@
 #include "search/PageExtractor.h"
 #include "search/ResultListModel.h"
 #include "search/SearchDriver.h"
+#include "support/FixtureTables.h"
 #include "support/TestServer.h"
 #include "util/Wait.h"
 
@@ -39,19 +40,6 @@ using namespace dh;
 namespace {
 
 constexpr int kRounds = 5;
-
-QList<QStringList> ReadTsv(const QString &name)
-{
-    QFile file(QStringLiteral(DH_FIXTURES_DIR "/serp-modern/") + name);
-    QList<QStringList> rows;
-    if (!file.open(QIODevice::ReadOnly))
-        return rows;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    for (qsizetype i = 1; i < lines.size(); ++i)
-        if (!lines[i].trimmed().isEmpty())
-            rows << lines[i].split(QLatin1Char('\t'));
-    return rows;
-}
 
 // The host of a search window, reduced to what reading a page needs.
 class Host : public SearchHost {
@@ -102,8 +90,8 @@ int main(int argc, char **argv)
 #endif
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    const QList<QStringList> pages = ReadTsv(QStringLiteral("pages.tsv"));
-    const QList<QStringList> truth = ReadTsv(QStringLiteral("expected.tsv"));
+    const QList<QStringList> pages = test::ReadFixtureTable(QStringLiteral("serp-modern/pages.tsv"));
+    const QList<QStringList> truth = test::ReadFixtureTable(QStringLiteral("serp-modern/expected.tsv"));
     if (pages.isEmpty() || truth.isEmpty()) {
         std::fprintf(stderr, "fixtures not found under %s\n", DH_FIXTURES_DIR);
         return 1;
@@ -131,8 +119,35 @@ int main(int argc, char **argv)
     SearchDriver driver(&view, &host);
     qint64 loadedAt = 0;
     QObject::connect(&view, &BrowserView::documentComplete, &view, [&] { loadedAt = clock.nsecsElapsed(); });
-    QList<double> program;
+
+    // A bare view beside it.
+    QWebEngineView bare;
+    bare.setPage(new QWebEnginePage(WebSession::Instance().Profile(), &bare));
+    bare.resize(1200, 900);
+    bare.show();
+    QFile scriptFile(QStringLiteral(DH_TEST_SOURCE_DIR "/../src/net/snapshot.js"));
+    const QString snapshotScript = scriptFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(scriptFile.readAll()) : QString();
+    auto bareRead = [&](const QString &script, const QString &url) {
+        QEventLoop loop;
+        qint64 finished = 0;
+        qint64 answered = 0;
+        const auto c = QObject::connect(bare.page(), &QWebEnginePage::loadFinished, &loop, [&](bool) {
+            finished = clock.nsecsElapsed();
+            bare.page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant &) {
+                answered = clock.nsecsElapsed();
+                loop.quit();
+            });
+        });
+        QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+        bare.load(QUrl(url));
+        loop.exec();
+        QObject::disconnect(c);
+        return answered > 0 ? Ms(answered - finished) : -1.0;
+    };
+
+    QList<double> program, plain, plainSnapshot;
     int rowsRight = 0;
+    // Page by page, the three side by side, so that both meet the same machine.
     for (int round = 0; round < kRounds; ++round) {
         for (int i = 0; i < pages.size(); ++i) {
             host.model.Clear();
@@ -146,6 +161,10 @@ int main(int argc, char **argv)
             const NextPage next = FindNextPage(driver.ExtractPageLinks());
             const qint64 decided = clock.nsecsElapsed();
             program << Ms(decided - loadedAt);
+            if (const double ms = bareRead(snapshotScript, urls[i]); ms >= 0)
+                plainSnapshot << ms;
+            if (const double ms = bareRead(QStringLiteral("document.title"), urls[i]); ms >= 0)
+                plain << ms;
             if (round == 1) {
                 QElapsedTimer t;
                 t.start();
@@ -171,39 +190,6 @@ int main(int argc, char **argv)
                         qint64(want.size()), next.found() ? "yes" : "no");
         }
     }
-
-    // A bare view: one script call after each load.
-    QWebEngineView bare;
-    bare.setPage(new QWebEnginePage(WebSession::Instance().Profile(), &bare));
-    bare.resize(1200, 900);
-    bare.show();
-    QFile scriptFile(QStringLiteral(DH_TEST_SOURCE_DIR "/../src/net/snapshot.js"));
-    const QString snapshotScript = scriptFile.open(QIODevice::ReadOnly) ? QString::fromUtf8(scriptFile.readAll()) : QString();
-    auto bareRun = [&](const QString &script, QList<double> &out) {
-        for (int round = 0; round < kRounds; ++round) {
-            for (const QString &url : urls) {
-                QEventLoop loop;
-                qint64 finished = 0;
-                qint64 answered = 0;
-                const auto c = QObject::connect(bare.page(), &QWebEnginePage::loadFinished, &loop, [&](bool) {
-                    finished = clock.nsecsElapsed();
-                    bare.page()->runJavaScript(script, QWebEngineScript::ApplicationWorld, [&](const QVariant &) {
-                        answered = clock.nsecsElapsed();
-                        loop.quit();
-                    });
-                });
-                QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-                bare.load(QUrl(url));
-                loop.exec();
-                QObject::disconnect(c);
-                if (answered > 0)
-                    out << Ms(answered - finished);
-            }
-        }
-    };
-    QList<double> plain, plainSnapshot;
-    bareRun(QStringLiteral("document.title"), plain);
-    bareRun(snapshotScript, plainSnapshot);
 
     std::printf("after-load, program: median %.2f ms over %lld loads\n", Median(program), qint64(program.size()));
     std::printf("bare view, one call of the reading script: median %.2f ms over %lld loads\n",

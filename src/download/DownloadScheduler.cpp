@@ -14,15 +14,13 @@
 namespace dh {
 
 namespace {
-bool isWebPage(const QString &type, bool withXml)
-{
+bool isWebPage(const QString &type, bool withXml) {
     const QString t = type.toLower();
     return t == QLatin1String("htm") || t == QLatin1String("html") || (withXml && t == QLatin1String("xml"));
 }
 } // namespace
 
-QString PathReservations::Normal(const QString &path)
-{
+QString PathReservations::Normal(const QString &path) {
     const QString clean = QDir::cleanPath(QDir::fromNativeSeparators(path));
 #ifdef Q_OS_WIN
     return clean.toLower();
@@ -33,8 +31,7 @@ QString PathReservations::Normal(const QString &path)
 
 DownloadScheduler::DownloadScheduler(DownloadListModel *model, std::unique_ptr<TransferFactory> factory,
                                      QObject *parent)
-    : QObject(parent), m_model(model), m_factory(std::move(factory))
-{
+    : QObject(parent), m_model(model), m_factory(std::move(factory)) {
     PlaySound = [](int number) { PlayNumberedSound(number); };
     m_timerDown = new QTimer(this);
     m_timerDown->setObjectName(QStringLiteral("Timer_Down"));
@@ -59,37 +56,45 @@ DownloadScheduler::DownloadScheduler(DownloadListModel *model, std::unique_ptr<T
     m_timer1->start(Clock::RealInterval(Durations::Second));
 }
 
-DownloadScheduler::~DownloadScheduler() { Shutdown(); }
+DownloadScheduler::~DownloadScheduler() {
+    Shutdown();
+}
 
-void DownloadScheduler::rewindScan(int row) { m_scanFrom = std::min(m_scanFrom, std::max(0, row)); }
+void DownloadScheduler::rewindScan(int row) {
+    m_scanFrom = std::min(m_scanFrom, std::max(0, row));
+}
 
-void DownloadScheduler::SetMethod(int method) { m_method = method == 1 ? 1 : 2; }
+void DownloadScheduler::SetMethod(int method) {
+    m_method = method == 1 ? 1 : 2;
+}
 
-void DownloadScheduler::SetThreads(int count) { m_threads = std::clamp(count, 1, MaxSlots); }
+void DownloadScheduler::SetThreads(int count) {
+    m_threads = std::clamp(count, 1, MaxSlots);
+}
 
-void DownloadScheduler::SetPauseSeconds(int seconds) { m_pauseSeconds = std::max(0, seconds); }
+void DownloadScheduler::SetPauseSeconds(int seconds) {
+    m_pauseSeconds = std::max(0, seconds);
+}
 
-void DownloadScheduler::SetAutoRedownload(bool on, int mode)
-{
+void DownloadScheduler::SetAutoRedownload(bool on, int mode) {
     m_autoRedownload = on;
     m_redownloadMode = mode;
 }
 
-bool DownloadScheduler::SchedulerOn() const { return m_on; }
+bool DownloadScheduler::SchedulerOn() const {
+    return m_on;
+}
 
-bool DownloadScheduler::SlotBusy(int slot) const
-{
+bool DownloadScheduler::SlotBusy(int slot) const {
     return slot >= 1 && slot <= MaxSlots && m_slots[size_t(slot)].transfer;
 }
 
-ItemTransfer *DownloadScheduler::SlotTransfer(int slot) const
-{
+ItemTransfer *DownloadScheduler::SlotTransfer(int slot) const {
     return SlotBusy(slot) ? m_slots[size_t(slot)].transfer.data() : nullptr;
 }
 
-bool DownloadScheduler::IsDownloading() const
-{
-    if (m_on || m_one)
+bool DownloadScheduler::TransfersRunning() const {
+    if (m_one)
         return true;
     for (int k = 1; k <= MaxSlots; ++k)
         if (SlotBusy(k))
@@ -97,8 +102,11 @@ bool DownloadScheduler::IsDownloading() const
     return false;
 }
 
-void DownloadScheduler::setOn(bool on)
-{
+bool DownloadScheduler::IsDownloading() const {
+    return m_on || TransfersRunning();
+}
+
+void DownloadScheduler::setOn(bool on) {
     if (on == m_on)
         return;
     m_on = on;
@@ -109,14 +117,12 @@ void DownloadScheduler::setOn(bool on)
     emit SchedulerStateChanged(on);
 }
 
-void DownloadScheduler::StartDownloading()
-{
+void DownloadScheduler::StartDownloading() {
     setOn(true);
     chainNext();
 }
 
-void DownloadScheduler::StopDownloading()
-{
+void DownloadScheduler::StopDownloading() {
     m_autoStart = false;
     m_autoRedownload = false;
     emit AutoOptionsCleared();
@@ -143,8 +149,7 @@ void DownloadScheduler::StopDownloading()
             m_model->SetState(row, ItemState::Failed);
 }
 
-void DownloadScheduler::Shutdown()
-{
+void DownloadScheduler::Shutdown() {
     blockSignals(true);
     m_timerDown->stop();
     m_timer1->stop();
@@ -170,8 +175,7 @@ void DownloadScheduler::Shutdown()
     }
 }
 
-bool DownloadScheduler::pauseOver() const
-{
+bool DownloadScheduler::pauseOver() const {
     // With a pause of 0 the next transfer may start at once.
     return m_pauseSeconds <= 0 || Clock::Now() - m_lastFinish > qint64(m_pauseSeconds) * Durations::Second;
 }
@@ -180,11 +184,11 @@ bool DownloadScheduler::pauseOver() const
 // now. An item whose file a running transfer will write waits for it, so that
 // the rules skip or overwrite as they would one after the other (the rename
 // rule gives it a counter name instead).
-bool DownloadScheduler::pickable(int row)
-{
+bool DownloadScheduler::pickable(int row) {
     DownloadItem item = m_model->Item(row);
     PrepareItemNames(item);
-    if (m_rule != SameNameRule::Rename && m_reservations.Holds(JoinFilePath(item.folder, item.name, item.type))) {
+    if (m_rule != SameNameRule::Rename &&
+        m_reservations.Holds(JoinFilePath(item.folder, item.name, item.type))) {
         m_model->SetItem(row, item);
         return false;
     }
@@ -193,8 +197,7 @@ bool DownloadScheduler::pickable(int row)
     return needed;
 }
 
-int DownloadScheduler::pickMethodOne()
-{
+int DownloadScheduler::pickMethodOne() {
     for (int row = m_scanFrom; row < m_model->Count(); ++row) {
         if (m_model->Item(row).state == ItemState::Waiting && pickable(row))
             return row;
@@ -204,8 +207,7 @@ int DownloadScheduler::pickMethodOne()
     return -1;
 }
 
-int DownloadScheduler::pickMethodTwo(QString *path)
-{
+int DownloadScheduler::pickMethodTwo(QString *path) {
     for (int row = m_scanFrom; row < m_model->Count(); ++row) {
         if (m_model->Item(row).state == ItemState::Waiting) {
             DownloadItem item = m_model->Item(row);
@@ -226,8 +228,7 @@ int DownloadScheduler::pickMethodTwo(QString *path)
     return -1;
 }
 
-void DownloadScheduler::markStarted(int row)
-{
+void DownloadScheduler::markStarted(int row) {
     m_finishAnnounced = false;
     DownloadItem item = m_model->Item(row);
     item.state = ItemState::Downloading;
@@ -238,13 +239,12 @@ void DownloadScheduler::markStarted(int row)
     emit ItemStarted(row);
 }
 
-TransferJob DownloadScheduler::jobFor(int row) const
-{
+TransferJob DownloadScheduler::jobFor(int row) {
     TransferJob job;
     job.model = m_model;
     job.key = m_model->Item(row).key;
     job.address = 选择url(job.key);
-    job.reservations = const_cast<PathReservations *>(&m_reservations);
+    job.reservations = &m_reservations;
     job.rule = m_rule;
     const SharedValues &shared = Shared();
     const double limitMb = shared.fileMaxSize > 0 ? shared.fileMaxSize : 10;
@@ -255,8 +255,7 @@ TransferJob DownloadScheduler::jobFor(int row) const
     return job;
 }
 
-ItemTransfer *DownloadScheduler::launch(int method, TransferJob job)
-{
+ItemTransfer *DownloadScheduler::launch(int method, TransferJob job) {
     const int slot = job.slot;
     const QString key = job.key;
     ItemTransfer *transfer = m_factory->Create(method, std::move(job), this);
@@ -267,8 +266,7 @@ ItemTransfer *DownloadScheduler::launch(int method, TransferJob job)
     return transfer;
 }
 
-void DownloadScheduler::SchedulerTick()
-{
+void DownloadScheduler::SchedulerTick() {
     if (!m_model)
         return;
     if (m_model->Count() == 0) {
@@ -309,8 +307,7 @@ void DownloadScheduler::SchedulerTick()
     }
 }
 
-void DownloadScheduler::Inet下载当前文件(int row)
-{
+void DownloadScheduler::Inet下载当前文件(int row) {
     if (!m_model || row < 0 || row >= m_model->Count())
         return;
     if (m_one) {
@@ -324,8 +321,7 @@ void DownloadScheduler::Inet下载当前文件(int row)
     transfer->Start();
 }
 
-void DownloadScheduler::ended(ItemTransfer *transfer, int slot, bool announce, const QString &key)
-{
+void DownloadScheduler::ended(ItemTransfer *transfer, int slot, bool announce, const QString &key) {
     if (slot > 0) {
         Slot &s = m_slots[size_t(slot)];
         if (s.transfer == transfer) {
@@ -344,8 +340,7 @@ void DownloadScheduler::ended(ItemTransfer *transfer, int slot, bool announce, c
     chainNext();
 }
 
-void DownloadScheduler::closingSteps(const QString &key, bool withXml)
-{
+void DownloadScheduler::closingSteps(const QString &key, bool withXml) {
     const int row = m_model ? m_model->RowOfKey(key) : -1;
     if (row < 0)
         return;
@@ -362,8 +357,7 @@ void DownloadScheduler::closingSteps(const QString &key, bool withXml)
         AfterWebPage();
 }
 
-void DownloadScheduler::chainNext()
-{
+void DownloadScheduler::chainNext() {
     if (!m_on || m_pauseSeconds > 0 || m_chainQueued)
         return;
     m_chainQueued = true;
@@ -374,14 +368,12 @@ void DownloadScheduler::chainNext()
     });
 }
 
-void DownloadScheduler::finishSound()
-{
+void DownloadScheduler::finishSound() {
     if (m_sound && PlaySound)
         PlaySound(102);
 }
 
-void DownloadScheduler::SupervisorTick()
-{
+void DownloadScheduler::SupervisorTick() {
     if (!m_model)
         return;
     if (m_model->检测是否下载列表完毕()) {
@@ -433,8 +425,7 @@ NetworkTransferFactory::NetworkTransferFactory() : m_managers(std::make_unique<M
 
 NetworkTransferFactory::~NetworkTransferFactory() = default;
 
-ItemTransfer *NetworkTransferFactory::Create(int method, TransferJob job, QObject *parent)
-{
+ItemTransfer *NetworkTransferFactory::Create(int method, TransferJob job, QObject *parent) {
     std::unique_ptr<QNetworkAccessManager> &manager = method == 1 ? m_managers->one : m_managers->two;
     if (!manager) {
         manager = std::make_unique<QNetworkAccessManager>();

@@ -26,7 +26,8 @@ class DownloadScheduler : public QObject {
 public:
     static constexpr int MaxSlots = 6;
 
-    DownloadScheduler(DownloadListModel *model, std::unique_ptr<TransferFactory> factory, QObject *parent = nullptr);
+    DownloadScheduler(DownloadListModel *model, std::unique_ptr<TransferFactory> factory,
+                      QObject *parent = nullptr);
     ~DownloadScheduler() override;
 
     // Rules, as the window's controls set them.
@@ -55,6 +56,8 @@ public:
     bool SchedulerOn() const;
     bool BusyFlag() const { return m_busy; }
     bool IsDownloading() const;
+    // A transfer of either method is running.
+    bool TransfersRunning() const;
     qint64 LastFinishTime() const { return m_lastFinish; }
     bool SlotBusy(int slot) const;
     int SlotTable(int index) const { return index >= 0 && index < 12 ? m_slotTable[size_t(index)] : 0; }
@@ -75,11 +78,11 @@ public:
 signals:
     void SchedulerStateChanged(bool on); // Shape1
     void StartEnabledChanged(bool enabled);
-    void Summary(const QString &text);   // status panel 4
-    void Activity(const QString &text);  // status panel 2
-    void Stage(const QString &text);     // status panel 3
-    void AutoOptionsCleared();           // the stop unticks automatic start and re-download
-    void ItemStarted(int row);           // to scroll to it when the window follows downloads
+    void Summary(const QString &text);  // status panel 4
+    void Activity(const QString &text); // status panel 2
+    void Stage(const QString &text);    // status panel 3
+    void AutoOptionsCleared();          // the stop unticks automatic start and re-download
+    void ItemStarted(int row);          // to scroll to it when the window follows downloads
 
 private:
     struct Slot {
@@ -93,7 +96,7 @@ private:
     int pickMethodOne();
     int pickMethodTwo(QString *path);
     void markStarted(int row);
-    TransferJob jobFor(int row) const;
+    TransferJob jobFor(int row);
     ItemTransfer *launch(int method, TransferJob job);
     void ended(ItemTransfer *transfer, int slot, bool announce, const QString &key);
     void closingSteps(const QString &key, bool withXml);

@@ -2,9 +2,7 @@
 
 #include "about/PublisherLinks.h"
 #include "download/TypeDetection.h"
-#include "net/WebSession.h"
 #include "util/AppInfo.h"
-#include "util/Clock.h"
 #include "util/DesktopHelpers.h"
 #include "util/FileHelpers.h"
 #include "util/Messages.h"
@@ -16,13 +14,11 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
-#include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -355,8 +351,8 @@ void DownloadWindow::doubleClicked(const QModelIndex &index)
         else
             Messages::Show(this, QStringLiteral("文件不存在！"), MsgIcon::Error);
     } else if (state == ItemState::Failed) {
-        if (FileExists(path))
-            QFile::remove(path);
+        // A failed transfer leaves nothing at the path; a file there is the
+        // user's (or an earlier download) and stays.
         m_model->RequeueItem(row);
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The download window (fFileDownload): the download list, the scheduler that
-// works through it and the controls of its rules.
+// The download window (fFileDownload): the download list and the controls
+// of the scheduler's rules, bound to the scheduler that works through it.
 #include "download/DownloadListModel.h"
 #include "download/DownloadScheduler.h"
 #include "download/SaveNaming.h"
@@ -15,7 +15,6 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QRadioButton;
-class QTimer;
 class QTreeView;
 class QAction;
 

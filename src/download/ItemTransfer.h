@@ -22,8 +22,7 @@ public:
     bool Holds(const QString &path) const { return m_paths.contains(Normal(path)); }
     void Reserve(const QString &path) { m_paths.insert(Normal(path)); }
     void Release(const QString &path) { m_paths.remove(Normal(path)); }
-    ReservedPath Test() const
-    {
+    ReservedPath Test() const {
         return [this](const QString &path) { return Holds(path); };
     }
     bool IsEmpty() const { return m_paths.isEmpty(); }
@@ -35,10 +34,10 @@ private:
 
 struct TransferJob {
     QPointer<DownloadListModel> model;
-    QString key;               // the item's key
-    QString address;           // 选择url of the key
-    QString path;              // method two: the settled target
-    int slot = 0;              // method two: 1..6
+    QString key;     // the item's key
+    QString address; // 选择url of the key
+    QString path;    // method two: the settled target
+    int slot = 0;    // method two: 1..6
     QNetworkAccessManager *manager = nullptr;
     PathReservations *reservations = nullptr;
     SameNameRule rule = SameNameRule::Rename;

@@ -13,21 +13,18 @@ namespace dh {
 namespace {
 constexpr qint64 kColumnUpdateMs = 100;
 
-bool isNumber(const QString &text)
-{
+bool isNumber(const QString &text) {
     bool ok = false;
     text.toLongLong(&ok);
     return ok;
 }
 
-QString percentOf(qint64 bytes, qint64 size)
-{
+QString percentOf(qint64 bytes, qint64 size) {
     return QString::number(qint64(double(bytes) / double(size) * 100.0)) + QLatin1Char('%');
 }
 } // namespace
 
-QString ConnectionStageText(int stage, int code, const QString &text)
-{
+QString ConnectionStageText(int stage, int code, const QString &text) {
     static const char *const kTexts[] = {
         "0 无状态可报告。",
         "1 正在查询所指定的主机的 IP 地址...",
@@ -53,40 +50,40 @@ QString ConnectionStageText(int stage, int code, const QString &text)
 
 TransferOne::TransferOne(TransferJob job, QObject *parent) : ItemTransfer(parent), m_job(std::move(job)) {}
 
-TransferOne::~TransferOne() { releasePath(); } // the file transfer, a child, discards what it wrote
+TransferOne::~TransferOne() {
+    releasePath();
+} // the file transfer, a child, discards what it wrote
 
-int TransferOne::row() const { return m_job.model ? m_job.model->RowOfKey(m_job.key) : -1; }
+int TransferOne::row() const {
+    return m_job.model ? m_job.model->RowOfKey(m_job.key) : -1;
+}
 
-DownloadItem TransferOne::item() const
-{
+DownloadItem TransferOne::item() const {
     const int r = row();
     return r >= 0 ? m_job.model->Item(r) : DownloadItem();
 }
 
-void TransferOne::set(DownloadListModel::Column column, const QString &text)
-{
+void TransferOne::set(DownloadListModel::Column column, const QString &text) {
     const int r = row();
     if (r >= 0)
         m_job.model->SetText(r, column, text);
 }
 
-void TransferOne::setState(ItemState state)
-{
+void TransferOne::setState(ItemState state) {
     const int r = row();
     if (r >= 0)
         m_job.model->SetState(r, state);
 }
 
-void TransferOne::Start()
-{
+void TransferOne::Inet下载文件() {
     emit Activity(QStringLiteral("正在下载:") + item().name);
     QNetworkAccessManager *nam = m_job.manager;
-    if (nam) {
-        if (m_job.proxyEnabled)
-            nam->setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, m_job.proxyHost, quint16(m_job.proxyPort.toUInt())));
-        else
-            nam->setProxy(QNetworkProxy(QNetworkProxy::DefaultProxy));
-    }
+    const QNetworkProxy proxy = m_job.proxyEnabled ? QNetworkProxy(QNetworkProxy::HttpProxy, m_job.proxyHost,
+                                                                   quint16(m_job.proxyPort.toUInt()))
+                                                   : QNetworkProxy(QNetworkProxy::DefaultProxy);
+    // Setting it anew would drop the manager's open connections.
+    if (nam && nam->proxy() != proxy)
+        nam->setProxy(proxy);
     FileTransferOptions options;
     options.manager = nam;
     options.address = m_job.address;
@@ -104,8 +101,7 @@ void TransferOne::Start()
     emit Stage(ConnectionStageText(5));
 }
 
-void TransferOne::Stop()
-{
+void TransferOne::Stop() {
     if (m_ended)
         return;
     if (m_transfer)
@@ -114,8 +110,7 @@ void TransferOne::Stop()
     end(ItemState::Failed);
 }
 
-void TransferOne::onHeaders(const ReplyHeaders &headers)
-{
+void TransferOne::onHeaders(const ReplyHeaders &headers) {
     emit Stage(ConnectionStageText(8));
     const int r = row();
     if (r < 0)
@@ -132,8 +127,8 @@ void TransferOne::onHeaders(const ReplyHeaders &headers)
         m_job.reservations->Reserve(m_path);
 
     const QString statusLine = headers.block.section(QStringLiteral("\r\n"), 0, 0);
-    const bool statusOk =
-        statusLine.contains(QLatin1String("200")) && statusLine.contains(QLatin1String("OK"), Qt::CaseInsensitive);
+    const bool statusOk = statusLine.contains(QLatin1String("200")) &&
+                          statusLine.contains(QLatin1String("OK"), Qt::CaseInsensitive);
     const qint64 announced = std::max<qint64>(0, headers.announced);
     m_fallback = announced == 0 && !statusOk;
     if (m_fallback) {
@@ -147,16 +142,14 @@ void TransferOne::onHeaders(const ReplyHeaders &headers)
     m_transfer->SetTarget(m_path); // a failure ends the transfer and reports it
 }
 
-void TransferOne::showReceived(qint64 bytes)
-{
+void TransferOne::showReceived(qint64 bytes) {
     set(DownloadListModel::ReceivedColumn, QString::number(bytes));
     const QString size = item().size;
     if (isNumber(size) && size.toLongLong() > 0)
         set(DownloadListModel::PercentColumn, percentOf(bytes, size.toLongLong()));
 }
 
-void TransferOne::onProgress(qint64 written, qint64)
-{
+void TransferOne::onProgress(qint64 written, qint64) {
     if (m_fallback)
         return; // the one-call fetch shows its figures at the end
     if (m_shown.isValid() && m_shown.elapsed() < kColumnUpdateMs)
@@ -165,8 +158,7 @@ void TransferOne::onProgress(qint64 written, qint64)
     showReceived(written);
 }
 
-void TransferOne::onDone(FileTransfer::Result result)
-{
+void TransferOne::onDone(FileTransfer::Result result) {
     using R = FileTransfer::Result;
     const qint64 written = m_transfer ? m_transfer->Written() : 0;
     switch (result) {
@@ -198,7 +190,8 @@ void TransferOne::onDone(FileTransfer::Result result)
     case R::HttpError:
         emit Stage(ConnectionStageText(11, m_transfer->Headers().status,
                                        QString::fromLatin1(m_transfer->Headers().reason)));
-        set(DownloadListModel::SizeColumn, ResultText::DownloadFailed + QLatin1Char(' ') + m_transfer->ErrorText());
+        set(DownloadListModel::SizeColumn,
+            ResultText::DownloadFailed + QLatin1Char(' ') + m_transfer->ErrorText());
         return end(ItemState::Failed);
     case R::Empty:
         if (m_fallback) {
@@ -237,8 +230,7 @@ void TransferOne::onDone(FileTransfer::Result result)
     }
 }
 
-void TransferOne::end(ItemState state)
-{
+void TransferOne::end(ItemState state) {
     if (m_ended)
         return;
     m_ended = true;
@@ -247,8 +239,7 @@ void TransferOne::end(ItemState state)
     emit Ended(true);
 }
 
-void TransferOne::releasePath()
-{
+void TransferOne::releasePath() {
     if (m_job.reservations && !m_path.isEmpty())
         m_job.reservations->Release(m_path);
     m_path.clear();

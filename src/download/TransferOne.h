@@ -22,11 +22,12 @@ public:
     TransferOne(TransferJob job, QObject *parent = nullptr);
     ~TransferOne() override;
 
-    // Inet下载文件: the item ends Done (downloaded, or skipped as too big) or Failed.
-    void Start() override;
+    void Start() override { Inet下载文件(); }
     void Stop() override;
 
 private:
+    // The item ends Done (downloaded, or skipped as too big) or Failed.
+    void Inet下载文件();
     void onHeaders(const ReplyHeaders &headers);
     void onProgress(qint64 written, qint64 announced);
     void onDone(FileTransfer::Result result);
@@ -43,7 +44,7 @@ private:
     QString m_path;
     bool m_fallback = false; // neither a length nor "200 OK": the one-call rules
     bool m_ended = false;
-    QElapsedTimer m_shown;   // the columns follow a stream ten times a second
+    QElapsedTimer m_shown; // the columns follow a stream ten times a second
 };
 
 } // namespace dh

@@ -7,14 +7,19 @@ namespace dh {
 
 TransferTwo::TransferTwo(TransferJob job, QObject *parent) : ItemTransfer(parent), m_job(std::move(job)) {}
 
-TransferTwo::~TransferTwo() { removeInstance(); }
+TransferTwo::~TransferTwo() {
+    removeInstance();
+}
 
-int TransferTwo::row() const { return m_job.model ? m_job.model->RowOfKey(m_job.key) : -1; }
+int TransferTwo::row() const {
+    return m_job.model ? m_job.model->RowOfKey(m_job.key) : -1;
+}
 
-void TransferTwo::Start() { 多线程下载(); }
+void TransferTwo::Start() {
+    多线程下载();
+}
 
-void TransferTwo::多线程下载()
-{
+void TransferTwo::多线程下载() {
     m_instance = new Downloader(this);
     m_instance->setObjectName(QStringLiteral("Downloader1"));
     m_instance->setProperty("index", m_job.slot);
@@ -24,21 +29,20 @@ void TransferTwo::多线程下载()
             [this](qint64 read, qint64 total, const QString &) { onProgress(read, total); });
     connect(m_instance, &Downloader::DownloadComplete, this,
             [this](qint64 read, qint64 total, const QString &) { onComplete(read, total); });
-    connect(m_instance, &Downloader::DownloadError, this, [this](const QString &, const QString &) { onError(); });
+    connect(m_instance, &Downloader::DownloadError, this,
+            [this](const QString &, const QString &) { onError(); });
     connect(m_instance, &Downloader::DownloadTooLarge, this,
             [this](qint64 read, qint64 total, const QString &) { onTooLarge(read, total); });
     const int r = row();
     m_instance->BeginDownload(m_job.address, m_job.path, r >= 0 ? m_job.model->Item(r).referrer : QString());
 }
 
-void TransferTwo::Stop()
-{
+void TransferTwo::Stop() {
     m_ended = true;
     removeInstance();
 }
 
-bool TransferTwo::writeColumns(qint64 bytesRead, qint64 totalBytes)
-{
+bool TransferTwo::writeColumns(qint64 bytesRead, qint64 totalBytes) {
     const int r = row();
     if (r < 0 || totalBytes <= 0 || totalBytes < bytesRead)
         return false;
@@ -50,10 +54,11 @@ bool TransferTwo::writeColumns(qint64 bytesRead, qint64 totalBytes)
     return true;
 }
 
-void TransferTwo::onProgress(qint64 bytesRead, qint64 totalBytes) { writeColumns(bytesRead, totalBytes); }
+void TransferTwo::onProgress(qint64 bytesRead, qint64 totalBytes) {
+    writeColumns(bytesRead, totalBytes);
+}
 
-void TransferTwo::onTooLarge(qint64 bytesRead, qint64 totalBytes)
-{
+void TransferTwo::onTooLarge(qint64 bytesRead, qint64 totalBytes) {
     writeColumns(bytesRead, totalBytes);
     const int r = row();
     if (r >= 0)
@@ -61,8 +66,7 @@ void TransferTwo::onTooLarge(qint64 bytesRead, qint64 totalBytes)
     end(ItemState::Done, false);
 }
 
-void TransferTwo::onComplete(qint64 bytesRead, qint64 totalBytes)
-{
+void TransferTwo::onComplete(qint64 bytesRead, qint64 totalBytes) {
     writeColumns(bytesRead, totalBytes);
     const int r = row();
     const bool whole = r >= 0 && m_job.model->Item(r).percent == ResultText::Complete;
@@ -76,10 +80,11 @@ void TransferTwo::onComplete(qint64 bytesRead, qint64 totalBytes)
     end(whole ? ItemState::Done : ItemState::Failed, true);
 }
 
-void TransferTwo::onError() { end(ItemState::Failed, false); }
+void TransferTwo::onError() {
+    end(ItemState::Failed, false);
+}
 
-void TransferTwo::end(ItemState state, bool announce)
-{
+void TransferTwo::end(ItemState state, bool announce) {
     if (m_ended)
         return;
     m_ended = true;
@@ -90,8 +95,7 @@ void TransferTwo::end(ItemState state, bool announce)
     emit Ended(announce);
 }
 
-void TransferTwo::removeInstance()
-{
+void TransferTwo::removeInstance() {
     if (!m_instance)
         return;
     Downloader *instance = m_instance;

@@ -20,8 +20,7 @@ Downloader::Downloader(QObject *parent) : QObject(parent) {}
 
 Downloader::~Downloader() = default; // the transfer, a child, cancels itself
 
-QNetworkAccessManager *Downloader::SharedManager()
-{
+QNetworkAccessManager *Downloader::SharedManager() {
     static QPointer<QNetworkAccessManager> manager;
     if (!manager) {
         manager = new QNetworkAccessManager(QCoreApplication::instance());
@@ -30,8 +29,7 @@ QNetworkAccessManager *Downloader::SharedManager()
     return manager;
 }
 
-void Downloader::BeginDownload(const QString &address, const QString &targetFilePath, const QString &)
-{
+void Downloader::BeginDownload(const QString &address, const QString &targetFilePath, const QString &) {
     CancelAsyncRead();
     m_target = targetFilePath;
     QString cleaned = address;
@@ -42,8 +40,7 @@ void Downloader::BeginDownload(const QString &address, const QString &targetFile
     startRead(false);
 }
 
-bool Downloader::CancelAsyncRead()
-{
+bool Downloader::CancelAsyncRead() {
     if (m_transfer) {
         m_transfer->Cancel();
         m_transfer->deleteLater();
@@ -52,8 +49,7 @@ bool Downloader::CancelAsyncRead()
     return false;
 }
 
-void Downloader::startRead(bool fallback)
-{
+void Downloader::startRead(bool fallback) {
     m_fallback = fallback;
     FileTransferOptions options;
     options.manager = m_manager ? m_manager : SharedManager();
@@ -70,8 +66,7 @@ void Downloader::startRead(bool fallback)
     m_transfer->Start();
 }
 
-void Downloader::onProgress(qint64 written, qint64 announced)
-{
+void Downloader::onProgress(qint64 written, qint64 announced) {
     if (announced < 1)
         return; // no known total: nothing to report
     m_total = announced;
@@ -83,8 +78,7 @@ void Downloader::onProgress(qint64 written, qint64 announced)
     emit DownloadProgress(m_read, m_total, m_target);
 }
 
-void Downloader::onDone(FileTransfer::Result result)
-{
+void Downloader::onDone(FileTransfer::Result result) {
     FileTransfer *transfer = m_transfer;
     m_transfer = nullptr;
     if (transfer)

@@ -3,14 +3,17 @@
 #include "util/Clock.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace dh {
 
@@ -18,48 +21,83 @@ namespace {
 // Less than this within the stall window counts as no progress (a trickle).
 constexpr qint64 kProgressBytes = 1024;
 // What the reply may hold before we read it; the network thread waits beyond it.
-constexpr qint64 kReplyBuffer = 8 * 1024 * 1024;
+constexpr qint64 kReplyBuffer = 1024 * 1024;
 
-QString statusBlock(QNetworkReply *reply, int status, const QByteArray &reason)
-{
+QString statusBlock(QNetworkReply *reply, int status, const QByteArray &reason) {
     QString block = QStringLiteral("HTTP/1.1 %1 %2\r\n").arg(status).arg(QString::fromLatin1(reason));
     for (const auto &pair : reply->rawHeaderPairs())
-        block += QString::fromLatin1(pair.first) + QStringLiteral(": ") + QString::fromLatin1(pair.second)
-                 + QStringLiteral("\r\n");
+        block += QString::fromLatin1(pair.first) + QStringLiteral(": ") + QString::fromLatin1(pair.second) +
+                 QStringLiteral("\r\n");
     return block;
 }
 } // namespace
 
-bool IsTransferableAddress(const QString &address)
-{
+bool IsTransferableAddress(const QString &address) {
     const QUrl url(address.trimmed());
     const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
-FileTransfer::FileTransfer(FileTransferOptions options, QObject *parent) : QObject(parent), m_options(std::move(options))
-{
+FileTransfer::FileTransfer(FileTransferOptions options, QObject *parent)
+    : QObject(parent), m_options(std::move(options)) {}
+
+FileTransfer::~FileTransfer() {
+    release();
 }
 
-FileTransfer::~FileTransfer() { release(); }
-
-bool FileTransfer::SetTarget(const QString &path)
-{
+bool FileTransfer::SetTarget(const QString &path) {
     if (m_ended)
         return false;
     m_target = path;
-    m_file = std::make_unique<QSaveFile>(path);
-    if (m_file->open(QIODevice::WriteOnly))
+    const QFileInfo target(path);
+    // A file that may not be written is not replaced; better to know before the body comes.
+    const bool locked = target.exists() && !target.isWritable();
+    // On Linux the temporary file has no name at all until it is finished.
+    m_file =
+        std::make_unique<QTemporaryFile>(target.absolutePath() + QStringLiteral("/.docharvest-XXXXXX.part"));
+    if (!locked && m_file->open())
         return true;
-    const bool exists = QFile::exists(path);
     m_file.reset();
     if (m_started)
-        end(exists ? Result::CannotReplace : Result::WriteFailed);
+        end(locked ? Result::CannotReplace : Result::WriteFailed);
     return false;
 }
 
-void FileTransfer::Start()
-{
+// Moves the finished body onto the target name in one step, replacing a
+// file of that name. Not synced to disk: that would hold the window up for
+// as long as the disk takes, and download tools do not do it either.
+FileTransfer::Result FileTransfer::moveIntoPlace() {
+    if (!m_file->flush())
+        return Result::WriteFailed;
+    // The temporary file is private to us; the document gets the permissions
+    // of the file it replaces, or those of an ordinary new file.
+    const QFileInfo old(m_target);
+    m_file->setPermissions(old.exists() ? old.permissions()
+                                        : QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadUser | QFileDevice::WriteUser |
+                                              QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QString named;
+    for (int attempt = 0; attempt < 8 && named.isEmpty(); ++attempt) {
+        const QString candidate =
+            m_target + QStringLiteral(".%1.part").arg(QRandomGenerator::global()->generate64(), 0, 36);
+        if (m_file->rename(candidate)) // never replaces a file
+            named = candidate;
+    }
+    if (named.isEmpty())
+        return Result::WriteFailed;
+    m_file->setAutoRemove(false);
+    m_file.reset();
+    std::error_code error;
+    std::filesystem::rename(QFileInfo(named).filesystemFilePath(), QFileInfo(m_target).filesystemFilePath(),
+                            error);
+    if (!error)
+        return Result::Finished;
+    QFile::remove(named);
+    return QFile::exists(m_target) ? Result::CannotReplace : Result::WriteFailed;
+}
+
+void FileTransfer::Start() {
     if (m_started)
         return;
     m_started = true;
@@ -90,16 +128,16 @@ void FileTransfer::Start()
     m_watch->start();
 }
 
-void FileTransfer::Cancel()
-{
+void FileTransfer::Cancel() {
     m_ended = true;
     release();
 }
 
-void FileTransfer::Fail(Result result) { end(result); }
+void FileTransfer::Fail(Result result) {
+    end(result);
+}
 
-void FileTransfer::onMetaData()
-{
+void FileTransfer::onMetaData() {
     if (m_headersSeen || m_ended || !m_reply)
         return;
     const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -130,8 +168,7 @@ void FileTransfer::onMetaData()
         return end(Result::WriteFailed);
 }
 
-void FileTransfer::onReadyRead()
-{
+void FileTransfer::onReadyRead() {
     if (m_ended || !m_headersSeen)
         return;
     if (drain())
@@ -139,14 +176,14 @@ void FileTransfer::onReadyRead()
 }
 
 // Writes what the reply holds; false when the transfer ended.
-bool FileTransfer::drain()
-{
+bool FileTransfer::drain() {
     if (!m_file) {
         end(Result::WriteFailed);
         return false;
     }
     while (m_reply && m_reply->bytesAvailable() > 0) {
-        const QByteArray chunk = m_reply->read(m_reply->bytesAvailable());
+        // readAll hands over the reply's buffered chunks without copying them.
+        const QByteArray chunk = m_reply->readAll();
         if (chunk.isEmpty())
             break;
         if (m_options.sizeLimit >= 0 && m_written + chunk.size() > m_options.sizeLimit) {
@@ -162,8 +199,7 @@ bool FileTransfer::drain()
     return true;
 }
 
-void FileTransfer::onFinished()
-{
+void FileTransfer::onFinished() {
     if (m_ended || !m_reply)
         return;
     const QNetworkReply::NetworkError error = m_reply->error();
@@ -186,16 +222,10 @@ void FileTransfer::onFinished()
     }
     if (m_written < std::max<qint64>(1, m_options.minimumBytes))
         return end(Result::Empty);
-    if (!m_file->commit()) {
-        m_file.reset();
-        return end(QFile::exists(m_target) ? Result::CannotReplace : Result::WriteFailed);
-    }
-    m_file.reset();
-    end(Result::Finished);
+    end(moveIntoPlace());
 }
 
-void FileTransfer::onWatch()
-{
+void FileTransfer::onWatch() {
     if (m_ended)
         return;
     const qint64 now = Clock::Now();
@@ -209,8 +239,7 @@ void FileTransfer::onWatch()
         end(Result::Stalled);
 }
 
-void FileTransfer::end(Result result)
-{
+void FileTransfer::end(Result result) {
     if (m_ended)
         return;
     m_ended = true;
@@ -219,8 +248,7 @@ void FileTransfer::end(Result result)
 }
 
 // Stops the request and the watch and discards an uncommitted file.
-void FileTransfer::release()
-{
+void FileTransfer::release() {
     if (m_watch)
         m_watch->stop();
     if (m_reply) {
@@ -231,10 +259,7 @@ void FileTransfer::release()
             reply->abort();
         reply->deleteLater();
     }
-    if (m_file) {
-        m_file->cancelWriting();
-        m_file.reset(); // an uncommitted save file removes its temporary file
-    }
+    m_file.reset(); // an unfinished temporary file removes itself
 }
 
 } // namespace dh

@@ -15,7 +15,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QSaveFile;
+class QTemporaryFile;
 class QTimer;
 
 namespace dh {
@@ -34,9 +34,9 @@ struct FileTransferOptions {
 struct ReplyHeaders {
     int status = 0;
     QByteArray reason;
-    QString block;           // status line and headers, CR LF separated
-    qint64 announced = -1;   // body length as written to disk, -1 unknown (also for an encoded body)
-    QString contentType;     // raw value
+    QString block;         // status line and headers, CR LF separated
+    qint64 announced = -1; // body length as written to disk, -1 unknown (also for an encoded body)
+    QString contentType;   // raw value
 };
 
 class FileTransfer : public QObject {
@@ -94,12 +94,13 @@ private:
     void onFinished();
     void onWatch();
     bool drain();
+    Result moveIntoPlace();
     void end(Result result);
     void release();
 
     FileTransferOptions m_options;
     QPointer<QNetworkReply> m_reply;
-    std::unique_ptr<QSaveFile> m_file;
+    std::unique_ptr<QTemporaryFile> m_file;
     QTimer *m_watch = nullptr;
     QString m_target;
     ReplyHeaders m_headers;

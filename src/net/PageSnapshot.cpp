@@ -93,17 +93,24 @@ bool parseElement(const QJsonArray &a, SnapElement &e)
 
 PageSnapshot ParsePageSnapshot(const QByteArray &json)
 {
+    const QJsonDocument doc = QJsonDocument::fromJson(json);
+    const QJsonValue html = doc.isObject() ? doc.object().value(QLatin1String("html")) : QJsonValue();
+    return html.isString() ? ParsePageSnapshot(json, html.toString()) : PageSnapshot();
+}
+
+PageSnapshot ParsePageSnapshot(const QByteArray &json, const QString &html)
+{
     PageSnapshot snap;
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return snap;
     const QJsonObject o = doc.object();
-    if (!o.value(QLatin1String("url")).isString() || !o.value(QLatin1String("html")).isString())
+    if (!o.value(QLatin1String("url")).isString())
         return snap;
     snap.valid = true;
     snap.url = o.value(QLatin1String("url")).toString();
-    snap.html = o.value(QLatin1String("html")).toString();
+    snap.html = html;
     const QJsonArray elements = o.value(QLatin1String("elements")).toArray();
     snap.elements.reserve(elements.size());
     for (const QJsonValue &v : elements) {

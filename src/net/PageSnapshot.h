@@ -76,7 +76,10 @@ struct SnapInput {
     QString value;
 };
 
-// Parses the JSON the snapshot script returns; an unusable text gives an invalid snapshot.
+// Parses the JSON the snapshot script returns, with the page's markup beside
+// it; an unusable text gives an invalid snapshot.
+PageSnapshot ParsePageSnapshot(const QByteArray &json, const QString &html);
+// The same with the markup inside the JSON ("html").
 PageSnapshot ParsePageSnapshot(const QByteArray &json);
 
 } // namespace dh

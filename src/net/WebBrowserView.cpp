@@ -371,9 +371,12 @@ bool WebBrowserView::EndStuckRenderer()
 PageSnapshot WebBrowserView::Snapshot(int timeoutMs)
 {
     const std::optional<QVariant> answer = RunScript(snapshotScript(), timeoutMs);
-    if (!answer || answer->typeId() != QMetaType::QString)
+    if (!answer)
         return {};
-    return ParsePageSnapshot(answer->toString().toUtf8());
+    const QVariantList parts = answer->toList();
+    if (parts.size() != 2 || parts[0].typeId() != QMetaType::QString || parts[1].typeId() != QMetaType::QString)
+        return {};
+    return ParsePageSnapshot(parts[0].toString().toUtf8(), parts[1].toString());
 }
 
 QList<SnapInput> WebBrowserView::Inputs(int timeoutMs)

@@ -1,4 +1,5 @@
-// Reads what the page extractors need in one pass and returns it as JSON text.
+// Reads what the page extractors need in one pass and returns it as JSON text
+// and the page's markup.
 // Runs in an isolated world: the elements it names stay in window.__dh, out of
 // the page's reach, and a handle is an index into that array.
 (function () {
@@ -126,7 +127,6 @@
         var next = doc.getElementById('pnnext');
         var result = {
             url: String(doc.URL || ''),
-            html: root ? root.outerHTML : '',
             elements: elements,
             headed: headed,
             resultLinks: results ? results.getElementsByTagName('A').length : -1,
@@ -137,7 +137,8 @@
             captchaForm: !!doc.querySelector('form#captcha-form, .g-recaptcha')
         };
         window.__dh = keep;
-        return JSON.stringify(result);
+        // The markup travels beside the JSON: escaping and parsing megabytes twice costs more than reading them.
+        return [JSON.stringify(result), root ? root.outerHTML : ''];
     } catch (e) {
         return '';
     }

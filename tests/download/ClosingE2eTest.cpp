@@ -12,8 +12,7 @@ namespace {
 
 class Closing : public ::testing::TestWithParam<int>, public DownloadWindowKit {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Open(GetParam(), 2);
         for (int i = 0; i < 2; ++i) {
             DocumentOptions slow;
@@ -36,8 +35,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, Closing, ::testing::Values(1, 2),
 
 } // namespace
 
-TEST_P(Closing, TheDownloadWindowDuringATransfer)
-{
+TEST_P(Closing, TheDownloadWindowDuringATransfer) {
     Messages::QueueAnswer(QStringLiteral("yes"));
     ASSERT_TRUE(window->close());
     EXPECT_EQ(Item(0).state, ItemState::Failed);
@@ -48,8 +46,7 @@ TEST_P(Closing, TheDownloadWindowDuringATransfer)
     EXPECT_EQ(Read(QStringLiteral("slow0.pdf")), QByteArray("GOOD"));
 }
 
-TEST_P(Closing, TheStartWindowDuringATransfer)
-{
+TEST_P(Closing, TheStartWindowDuringATransfer) {
     auto *start = new StartWindow;
     start->show();
     // The start window takes every other window with it and ends the program.

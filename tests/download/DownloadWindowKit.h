@@ -22,8 +22,7 @@ namespace dh::test {
 
 class DownloadWindowKit {
 public:
-    void Open(int method, int threads = 1)
-    {
+    void Open(int method, int threads = 1) {
         ASSERT_TRUE(server.Start());
         Shared().fileMaxSize = 10;
         window = new DownloadWindow;
@@ -33,8 +32,7 @@ public:
         folder = dir.path() + QStringLiteral("/in/");
         QDir().mkpath(folder);
     }
-    void Close()
-    {
+    void Close() {
         if (window) {
             Messages::QueueAnswer(QStringLiteral("yes"));
             window->close();
@@ -43,49 +41,43 @@ public:
         Shared().fileMaxSize = 10;
     }
 
-    template <class T> T *Control(const char *name) const
-    {
+    template <class T> T *Control(const char *name) const {
         T *control = window->findChild<T *>(QString::fromUtf8(name));
         EXPECT_NE(control, nullptr) << name;
         return control;
     }
     // 1 skip, 2 overwrite, 3 rename
-    void SetRule(int option) const { Control<QRadioButton>(option == 1 ? "Option1" : option == 2 ? "Option2" : "Option3")->setChecked(true); }
+    void SetRule(int option) const {
+        Control<QRadioButton>(option == 1   ? "Option1"
+                              : option == 2 ? "Option2"
+                                            : "Option3")
+            ->setChecked(true);
+    }
 
-    int Add(const QString &url, const QString &title, const QString &type, const QString &referrer = {}) const
-    {
+    int Add(const QString &url, const QString &title, const QString &type,
+            const QString &referrer = {}) const {
         DownloadListModel *m = window->Model();
         m->加入下载列表(url, title, type, folder, referrer);
         return m->RowOfKey(url);
     }
     int AddDocument(const QString &path, const DocumentOptions &doc, const QString &title,
-                    const QString &type = QStringLiteral("pdf"))
-    {
+                    const QString &type = QStringLiteral("pdf")) {
         server.AddDocument(path, doc);
         return Add(server.DocumentUrl(path), title, type);
     }
     const DownloadItem &Item(int row) const { return window->Model()->Item(row); }
 
     // No transfer runs and every item has ended.
-    bool Idle() const
-    {
-        DownloadScheduler *s = window->Scheduler();
-        if (s->MethodOneTransfer())
-            return false;
-        for (int k = 1; k <= DownloadScheduler::MaxSlots; ++k)
-            if (s->SlotBusy(k))
-                return false;
-        return window->Model()->检测是否下载列表完毕();
+    bool Idle() const {
+        return !window->Scheduler()->TransfersRunning() && window->Model()->检测是否下载列表完毕();
     }
-    bool RunAll(qint64 maxMs = 20000)
-    {
+    bool RunAll(qint64 maxMs = 20000) {
         window->StartDownloading();
         return WaitUntil([&] { return Idle(); }, maxMs);
     }
 
     // Every file under the temporary folder, relative to it, hidden ones too.
-    QStringList Files() const
-    {
+    QStringList Files() const {
         QStringList files;
         QDirIterator it(dir.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext())
@@ -93,14 +85,12 @@ public:
         files.sort();
         return files;
     }
-    void Write(const QString &name, const QByteArray &bytes) const
-    {
+    void Write(const QString &name, const QByteArray &bytes) const {
         QFile file(folder + name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
-    QByteArray Read(const QString &name) const
-    {
+    QByteArray Read(const QString &name) const {
         QFile file(folder + name);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }

@@ -13,8 +13,7 @@
 
 using namespace dh;
 
-TEST(HandOff, RowStatesFollowTheAnswerAndAStoppedRunShowsNothing)
-{
+TEST(HandOff, RowStatesFollowTheAnswerAndAStoppedRunShowsNothing) {
     Settings::Write(Keys::AskSaveLocation, 1); // no save-location question
     auto *w = new SearchWindow(Engine::Web);
     ResultListModel *rows = w->ListPanel()->model();

@@ -4,6 +4,8 @@
 #include "DownloadWindowKit.h"
 #include "Undeletable.h"
 
+#include <QTreeView>
+
 using namespace dh;
 using namespace dh::test;
 
@@ -23,8 +25,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, Hostile, ::testing::Values(1, 2),
 
 } // namespace
 
-TEST_P(Hostile, ErrorAnswersAndEmptyBodiesNeverReplaceAGoodFile)
-{
+TEST_P(Hostile, ErrorAnswersAndEmptyBodiesNeverReplaceAGoodFile) {
     SetRule(2); // overwrite
     QStringList expected;
     QList<QPair<int, int>> rows; // row, status
@@ -44,29 +45,30 @@ TEST_P(Hostile, ErrorAnswersAndEmptyBodiesNeverReplaceAGoodFile)
     rows << qMakePair(AddDocument(QStringLiteral("/fake.pdf"), fake, QStringLiteral("fake")), 503);
     Write(QStringLiteral("empty.pdf"), "GOOD");
     expected << QStringLiteral("in/empty.pdf");
-    rows << qMakePair(
-        AddDocument(QStringLiteral("/empty.pdf"), DocumentOptions::Bytes({}, "application/pdf"), QStringLiteral("empty")),
-        0);
+    rows << qMakePair(AddDocument(QStringLiteral("/empty.pdf"), DocumentOptions::Bytes({}, "application/pdf"),
+                                  QStringLiteral("empty")),
+                      0);
 
     ASSERT_TRUE(RunAll());
     for (const auto &[row, status] : rows) {
         EXPECT_EQ(Item(row).state, ItemState::Failed) << Item(row).name.toStdString();
         EXPECT_NE(Item(row).percent, QStringLiteral("100%")) << Item(row).name.toStdString();
         if (MethodOne()) {
-            EXPECT_EQ(Item(row).size, status ? QStringLiteral("下载失败 %1").arg(status) : QStringLiteral("下载失败"));
+            EXPECT_EQ(Item(row).size,
+                      status ? QStringLiteral("下载失败 %1").arg(status) : QStringLiteral("下载失败"));
         }
-        EXPECT_EQ(Read(Item(row).name + QStringLiteral(".pdf")), QByteArray("GOOD")) << Item(row).name.toStdString();
+        EXPECT_EQ(Read(Item(row).name + QStringLiteral(".pdf")), QByteArray("GOOD"))
+            << Item(row).name.toStdString();
     }
     expected.sort();
     EXPECT_EQ(Files(), expected); // and no temporary file left behind
 }
 
-TEST_P(Hostile, SizeLimitHoldsOnTheBytesWritten)
-{
+TEST_P(Hostile, SizeLimitHoldsOnTheBytesWritten) {
     Shared().fileMaxSize = 1; // MB
     SetRule(2);
-    const int bomb =
-        AddDocument(QStringLiteral("/bomb.pdf"), DocumentOptions::GzipBomb(300LL * 1024 * 1024), QStringLiteral("bomb"));
+    const int bomb = AddDocument(QStringLiteral("/bomb.pdf"), DocumentOptions::GzipBomb(300LL * 1024 * 1024),
+                                 QStringLiteral("bomb"));
     DocumentOptions endless = DocumentOptions::Bytes(QByteArray(64 * 1024, 'e'), "application/pdf");
     endless.endless = true;
     endless.framing = Framing::CloseWithoutLength;
@@ -95,8 +97,7 @@ TEST_P(Hostile, SizeLimitHoldsOnTheBytesWritten)
     EXPECT_EQ(Files(), QStringList{QStringLiteral("in/bomb.pdf")});
 }
 
-TEST_P(Hostile, ATrickleEndsAsAStall)
-{
+TEST_P(Hostile, ATrickleEndsAsAStall) {
     DocumentOptions trickle;
     trickle.size = 5000;
     trickle.bytesPerSecond = 2;
@@ -114,23 +115,26 @@ TEST_P(Hostile, ATrickleEndsAsAStall)
 
 // Names and types from titles and imported list files cannot reach outside
 // the chosen folder.
-TEST_P(Hostile, TraversalInNamesAndTypesStaysInTheFolder)
-{
+TEST_P(Hostile, TraversalInNamesAndTypesStaysInTheFolder) {
     const QString url = server.DocumentUrl(QStringLiteral("/docs/t.pdf"));
-    window->Model()->加入下载列表(url, QStringLiteral("../../escape"), QStringLiteral("/../../x"), folder, {});
+    window->Model()->加入下载列表(url, QStringLiteral("../../escape"), QStringLiteral("/../../x"), folder,
+                                  {});
     DocumentOptions named = DocumentOptions::Bytes("{\\rtf1 x}", "application/octet-stream");
     named.contentDisposition = "attachment; filename=\"../../../up.rtf\"";
-    AddDocument(QStringLiteral("/get"), named, QStringLiteral("..\\..\\\x01" "ctl"), QStringLiteral("../rtf"));
+    AddDocument(QStringLiteral("/get"), named,
+                QStringLiteral("..\\..\\\x01"
+                               "ctl"),
+                QStringLiteral("../rtf"));
     ASSERT_TRUE(RunAll());
     for (const QString &file : Files())
-        EXPECT_TRUE(file.startsWith(QLatin1String("in/")) && !file.mid(3).contains(QLatin1Char('/'))) << file.toStdString();
+        EXPECT_TRUE(file.startsWith(QLatin1String("in/")) && !file.mid(3).contains(QLatin1Char('/')))
+            << file.toStdString();
     EXPECT_EQ(Files().size(), 2);
     EXPECT_EQ(Item(0).state, ItemState::Done);
     EXPECT_EQ(Item(1).state, ItemState::Done);
 }
 
-TEST_P(Hostile, AFileThatMayNotBeReplacedStaysWhole)
-{
+TEST_P(Hostile, AFileThatMayNotBeReplacedStaysWhole) {
     SetRule(2);
     Write(QStringLiteral("locked.pdf"), "1234567");
     Undeletable lock(folder, folder + QStringLiteral("locked.pdf"));
@@ -148,15 +152,29 @@ TEST_P(Hostile, AFileThatMayNotBeReplacedStaysWhole)
 
 // The skip test looks for the file that would really be written: "PDF" in
 // the list is written as ".pdf".
-TEST_P(Hostile, SkipRuleFindsTheFileAsItWouldBeWritten)
-{
+TEST_P(Hostile, SkipRuleFindsTheFileAsItWouldBeWritten) {
     SetRule(1);
     Write(QStringLiteral("doc.pdf"), "GOOD");
-    const int row = AddDocument(QStringLiteral("/doc.pdf"), DocumentOptions(), QStringLiteral("doc"), QStringLiteral("PDF"));
+    const int row = AddDocument(QStringLiteral("/doc.pdf"), DocumentOptions(), QStringLiteral("doc"),
+                                QStringLiteral("PDF"));
     server.ClearRequests();
     ASSERT_TRUE(RunAll());
     EXPECT_EQ(Item(row).state, ItemState::Done);
     EXPECT_EQ(Item(row).percent, QStringLiteral("已存在，跳过"));
     EXPECT_TRUE(server.Requests().isEmpty());
     EXPECT_EQ(Read(QStringLiteral("doc.pdf")), QByteArray("GOOD"));
+
+    // Listed as a web page, the server sends a PDF and breaks off: the
+    // user's file of that name stays, and so it does when the item is retried.
+    Write(QStringLiteral("page.pdf"), "GOOD");
+    DocumentOptions fake = DocumentOptions::Bytes(QByteArray(1000, 'x'), "application/pdf");
+    fake.announcedLength = 5000;
+    const int page =
+        AddDocument(QStringLiteral("/page"), fake, QStringLiteral("page"), QStringLiteral("htm"));
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(Item(page).state, ItemState::Failed);
+    window->View()->doubleClicked(window->Model()->index(page, 0));
+    EXPECT_EQ(Item(page).state, ItemState::Waiting);
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(Read(QStringLiteral("page.pdf")), QByteArray("GOOD"));
 }

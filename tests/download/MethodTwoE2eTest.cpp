@@ -15,21 +15,18 @@ class MethodTwo : public ::testing::Test, public DownloadWindowKit {
 protected:
     void TearDown() override { Close(); }
 
-    // A document that takes about two seconds.
-    int AddSlow(int i, qint64 size = 120000)
-    {
+    // A document that takes about `seconds` to arrive.
+    int AddSlow(int i, qint64 size = 120000, int seconds = 2) {
         DocumentOptions doc = DocumentOptions::Bytes(Body(i, size), "application/pdf");
-        doc.bytesPerSecond = int(size / 2);
+        doc.bytesPerSecond = int(size / seconds);
         return AddDocument(QStringLiteral("/slow%1.pdf").arg(i), doc, QStringLiteral("slow%1").arg(i));
     }
-    static QByteArray Body(int i, qint64 size)
-    {
+    static QByteArray Body(int i, qint64 size) {
         return QByteArray("%PDF-1.4\n") + QByteArray(size - 9, char('a' + i));
     }
     int Running() const { return window->Model()->CountInState(ItemState::Downloading); }
     // Every running item shows size, received and percent from its progress.
-    bool ColumnsMove() const
-    {
+    bool ColumnsMove() const {
         for (int row = 0; row < window->Model()->Count(); ++row) {
             const DownloadItem &it = Item(row);
             if (it.state != ItemState::Downloading)
@@ -43,14 +40,12 @@ protected:
 
 } // namespace
 
-TEST_F(MethodTwo, SixDownloadsAtOnceWithEveryColumn)
-{
+TEST_F(MethodTwo, SixDownloadsAtOnceWithEveryColumn) {
     Open(2, 6);
     for (int i = 0; i < 8; ++i)
         AddSlow(i);
     window->StartDownloading();
-    ASSERT_TRUE(WaitUntil([&] { return Running() == 6 && ColumnsMove(); }, 10000))
-        << Running() << " running";
+    ASSERT_TRUE(WaitUntil([&] { return Running() == 6 && ColumnsMove(); }, 10000)) << Running() << " running";
     EXPECT_EQ(window->findChildren<Downloader *>().size(), 6);
     for (int k = 1; k <= 6; ++k)
         EXPECT_TRUE(window->Scheduler()->SlotBusy(k)) << k;
@@ -68,8 +63,7 @@ TEST_F(MethodTwo, SixDownloadsAtOnceWithEveryColumn)
                 WaitUntil([&] { return window->findChildren<Downloader *>().isEmpty(); }, 2000));
 }
 
-TEST_F(MethodTwo, SizeLimitStopsOneSlotWhileTheOthersGoOn)
-{
+TEST_F(MethodTwo, SizeLimitStopsOneSlotWhileTheOthersGoOn) {
     Open(2, 3);
     Shared().fileMaxSize = 1;
     const int a = AddSlow(0);
@@ -89,8 +83,7 @@ TEST_F(MethodTwo, SizeLimitStopsOneSlotWhileTheOthersGoOn)
     EXPECT_EQ(Files(), (QStringList{QStringLiteral("in/slow0.pdf"), QStringLiteral("in/slow2.pdf")}));
 }
 
-TEST_F(MethodTwo, StopDuringThreeRunningDownloads)
-{
+TEST_F(MethodTwo, StopDuringThreeRunningDownloads) {
     Open(2, 3);
     for (int i = 0; i < 4; ++i)
         AddSlow(i, 400000);
@@ -112,8 +105,7 @@ TEST_F(MethodTwo, StopDuringThreeRunningDownloads)
     EXPECT_EQ(Files(), QStringList());
 }
 
-TEST_F(MethodTwo, MethodSwitchTakesEffectAtTheNextTick)
-{
+TEST_F(MethodTwo, MethodSwitchTakesEffectAtTheNextTick) {
     Open(2, 2);
     auto *label = Control<QLabel>("Label7");
     auto *threads = Control<QComboBox>("Combo1");
@@ -129,7 +121,7 @@ TEST_F(MethodTwo, MethodSwitchTakesEffectAtTheNextTick)
 
     // Method two has one slot running when the switch comes; method one
     // (which sends a Referer) takes the next item while that slot goes on.
-    const int first = AddSlow(0, 200000);
+    const int first = AddSlow(0, 200000, 4);
     window->StartDownloading();
     ASSERT_TRUE(WaitUntil([&] { return Item(first).state == ItemState::Downloading; }, 5000));
     change->click();

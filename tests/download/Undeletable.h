@@ -14,11 +14,9 @@
 
 namespace dh::test {
 
-class Undeletable
-{
+class Undeletable {
 public:
-    Undeletable(const QString &folder, const QString &file) : m_folder(folder), m_file(file)
-    {
+    Undeletable(const QString &folder, const QString &file) : m_folder(folder), m_file(file) {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
 #ifdef Q_OS_LINUX
         if (geteuid() == 0) {
@@ -33,8 +31,7 @@ public:
         }
 #endif
     }
-    ~Undeletable()
-    {
+    ~Undeletable() {
 #ifdef Q_OS_LINUX
         if (m_immutable) {
             const int fd = ::open(QFile::encodeName(m_file).constData(), O_RDONLY);
@@ -49,8 +46,7 @@ public:
 #endif
         QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    bool Holds() const
-    {
+    bool Holds() const {
 #ifdef Q_OS_LINUX
         return geteuid() != 0 || m_immutable;
 #else

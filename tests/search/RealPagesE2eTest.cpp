@@ -3,6 +3,7 @@
 // start for all pages; every page's outcome is printed so a change shows.
 #include "net/WebBrowserView.h"
 #include "search/PageExtractor.h"
+#include "support/FixtureTables.h"
 #include "support/QtPrinters.h"
 #include "support/TestServer.h"
 #include "util/Wait.h"
@@ -90,26 +91,35 @@ QList<Expected> Pages()
     return pages;
 }
 
-bool Load(WebBrowserView &view, QStringList &completed, const QString &url)
+// One engine start for all pages of a test: the view, the server, the loads seen.
+class RealPages : public ::testing::Test
 {
-    const qsizetype before = completed.size();
-    view.Navigate(url);
-    return WaitUntil([&] { return completed.size() > before && !view.IsBusy(); }, 30000);
-}
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.Start());
+        view.SetSilent(true);
+        view.Widget()->resize(1200, 900);
+        view.Widget()->show();
+        QObject::connect(&view, &BrowserView::documentComplete, &view,
+                         [this](const QString &url) { completed.append(url); });
+    }
+    bool Load(const QString &url)
+    {
+        const qsizetype before = completed.size();
+        view.Navigate(url);
+        return WaitUntil([&] { return completed.size() > before && !view.IsBusy(); }, 30000);
+    }
+
+    test::TestServer server;
+    WebBrowserView view;
+    QStringList completed;
+};
 
 } // namespace
 
-TEST(RealPages, ExtractionOverSavedResultPages)
+TEST_F(RealPages, ExtractionOverSavedResultPages)
 {
-    test::TestServer server;
-    ASSERT_TRUE(server.Start());
-    WebBrowserView view;
-    view.SetSilent(true);
-    view.Widget()->resize(1200, 900);
-    view.Widget()->show();
-    QStringList completed;
-    QObject::connect(&view, &BrowserView::documentComplete, &view,
-                     [&completed](const QString &url) { completed.append(url); });
 
     for (const Expected &page : Pages()) {
         SCOPED_TRACE(page.file.toStdString() + " " + page.servedAt.toStdString());
@@ -120,7 +130,7 @@ TEST(RealPages, ExtractionOverSavedResultPages)
                                                   "text/html; charset=utf-8"));
             url = server.Url(page.servedAt + QStringLiteral("?continue=x"));
         }
-        ASSERT_TRUE(Load(view, completed, url));
+        ASSERT_TRUE(Load(url));
         const PageSnapshot snapshot = view.Snapshot(30000);
         ASSERT_TRUE(snapshot.valid);
 
@@ -190,19 +200,6 @@ TEST(RealPages, ExtractionOverSavedResultPages)
 
 namespace {
 
-QList<QStringList> ReadTsv(const QString &name)
-{
-    QFile file(QStringLiteral(DH_FIXTURES_DIR "/serp-modern/") + name);
-    QList<QStringList> rows;
-    if (!file.open(QIODevice::ReadOnly))
-        return rows;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    for (qsizetype i = 1; i < lines.size(); ++i) // the first line names the columns
-        if (!lines[i].trimmed().isEmpty())
-            rows << lines[i].split(QLatin1Char('\t'));
-    return rows;
-}
-
 // A title as the list shows it: the leading type tag goes to the type column and
 // a trailing "..." is dropped (the title names the saved file).
 QString ListTitle(QString title)
@@ -237,22 +234,13 @@ QString NextHref(const PageSnapshot &s, const NextPage &next)
 // Pages saved 2021-2026 against the truth read from their markup: every organic
 // hit listed once with its address, title and type, nothing else, the next page
 // and the block page recognised.
-TEST(RealPages, TodaysLayoutsGiveEveryOrganicHitAndTheNextPage)
+TEST_F(RealPages, TodaysLayoutsGiveEveryOrganicHitAndTheNextPage)
 {
-    const QList<QStringList> pages = ReadTsv(QStringLiteral("pages.tsv"));
-    const QList<QStringList> expectedRows = ReadTsv(QStringLiteral("expected.tsv"));
+    const QList<QStringList> pages = test::ReadFixtureTable(QStringLiteral("serp-modern/pages.tsv"));
+    const QList<QStringList> expectedRows = test::ReadFixtureTable(QStringLiteral("serp-modern/expected.tsv"));
     ASSERT_EQ(pages.size(), 12);
     ASSERT_GT(expectedRows.size(), 200);
 
-    test::TestServer server;
-    ASSERT_TRUE(server.Start());
-    WebBrowserView view;
-    view.SetSilent(true);
-    view.Widget()->resize(1200, 900);
-    view.Widget()->show();
-    QStringList completed;
-    QObject::connect(&view, &BrowserView::documentComplete, &view,
-                     [&completed](const QString &url) { completed.append(url); });
 
     int rowsRight = 0;
     for (const QStringList &page : pages) {
@@ -262,7 +250,7 @@ TEST(RealPages, TodaysLayoutsGiveEveryOrganicHitAndTheNextPage)
         const QString path = QStringLiteral("/modern/") + file;
         server.AddDocument(path, test::DocumentOptions::File(QStringLiteral(DH_FIXTURES_DIR "/serp-modern/") + file,
                                                              "text/html; charset=utf-8"));
-        ASSERT_TRUE(Load(view, completed, server.Url(path)));
+        ASSERT_TRUE(Load(server.Url(path)));
         const PageSnapshot snapshot = view.Snapshot(30000);
         ASSERT_TRUE(snapshot.valid);
 
