@@ -44,8 +44,10 @@ QStringList addresses(BrowserCache &cache)
     QList<CacheEntry> entries;
     cache.Enumerate(&entries);
     QStringList out;
+    // The engine fetches a site's icon on its own, whenever it likes.
     for (const CacheEntry &e : entries)
-        out << e.address;
+        if (!e.address.endsWith(QLatin1String("/favicon.ico")))
+            out << e.address;
     return out;
 }
 

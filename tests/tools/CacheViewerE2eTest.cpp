@@ -45,8 +45,10 @@ QStringList cachedAddresses()
     QList<CacheEntry> entries;
     cache.Enumerate(&entries);
     QStringList out;
+    // The engine fetches a site's icon on its own, whenever it likes.
     for (const CacheEntry &e : entries)
-        out << e.address;
+        if (!e.address.endsWith(QLatin1String("/favicon.ico")))
+            out << e.address;
     return out;
 }
 
