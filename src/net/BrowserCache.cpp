@@ -143,8 +143,10 @@ bool BrowserCache::Enumerate(QList<CacheEntry> *entries)
         std::optional<SimpleCacheEntry> entry = ReadSimpleCacheEntry(dir.filePath(name));
         if (!entry)
             continue; // being written, damaged or not an entry at all
-        Known known{std::move(*entry), name.left(16)};
-        entries->append(toEntry(known));
+        Known known{std::move(*entry), name.left(16), {}, {}};
+        known.modified = QFileInfo(known.entry.file).lastModified();
+        known.listed = toEntry(known);
+        entries->append(known.listed);
         m_byAddress[known.entry.address].append(std::move(known));
     }
     return true;
@@ -170,20 +172,13 @@ std::optional<CacheEntry> BrowserCache::Lookup(const QString &address)
         return std::nullopt;
     // Several keys may hold one address; the newest entry is the one in use.
     const Known *best = nullptr;
-    QDateTime bestTime;
     for (const Known &k : *known) {
-        const QDateTime time = QFileInfo(k.entry.file).lastModified();
-        if (k.entry.HasBody() && (!best || time > bestTime)) {
+        if (!k.listed.localFile.isEmpty() && (!best || k.modified > best->modified))
             best = &k;
-            bestTime = time;
-        }
     }
     if (!best)
         return std::nullopt;
-    CacheEntry entry = toEntry(*best);
-    if (entry.localFile.isEmpty())
-        return std::nullopt;
-    return entry;
+    return best->listed;
 }
 
 QString BrowserCache::Materialize(const QString &address)

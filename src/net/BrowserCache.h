@@ -11,6 +11,7 @@
 // left out, never trusted.
 #include "net/SimpleCacheEntry.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -77,7 +78,9 @@ public:
 private:
     struct Known {
         SimpleCacheEntry entry;
-        QString hash; // the 16 hex digits of the entry's file name
+        QString hash;       // the 16 hex digits of the entry's file name
+        CacheEntry listed;  // as the last scan found it
+        QDateTime modified; // of the entry file, at that scan
     };
     const QList<Known> *find(const QString &address);
     QString localFilePath(const Known &known) const;

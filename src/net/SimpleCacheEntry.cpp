@@ -98,7 +98,7 @@ class BodyDecoder
 public:
     using Sink = std::function<bool(const char *, qint64)>;
 
-    explicit BodyDecoder(const QByteArray &encoding, Sink sink) : m_sink(std::move(sink))
+    BodyDecoder(const QByteArray &encoding, qint64 cap, Sink sink) : m_sink(std::move(sink)), m_cap(cap)
     {
         if (!IsDecodedCoding(encoding)) {
             m_kind = Kind::Plain;
@@ -146,7 +146,7 @@ private:
     bool put(const char *data, qint64 length)
     {
         m_written += length;
-        if (m_written > kMaxDecodedBody)
+        if (m_written > m_cap)
             return m_ok = false;
         if (length > 0 && !m_sink(data, length))
             return m_ok = false;
@@ -207,6 +207,7 @@ private:
     }
 
     Sink m_sink;
+    qint64 m_cap = 0;
     Kind m_kind = Kind::Plain;
     bool m_ok = true;
     bool m_done = false;
@@ -359,7 +360,10 @@ bool ReadCacheBody(const SimpleCacheEntry &entry, const std::function<bool(const
     if (!file.open(QIODevice::ReadOnly) || file.size() < entry.bodyOffset + entry.bodyLength ||
         !file.seek(entry.bodyOffset))
         return false;
-    BodyDecoder decoder(entry.contentEncoding, sink);
+    const qint64 cap = IsDecodedCoding(entry.contentEncoding)
+                           ? qMin(kMaxDecodedBody, qMax(kMinDecodedCap, kMaxInflation * entry.bodyLength))
+                           : entry.bodyLength;
+    BodyDecoder decoder(entry.contentEncoding, cap, sink);
     qint64 left = entry.bodyLength;
     while (left > 0) {
         const QByteArray chunk = file.read(qMin(left, kChunk));

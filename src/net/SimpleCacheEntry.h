@@ -55,13 +55,16 @@ struct CachedResponseInfo {
 };
 std::optional<CachedResponseInfo> ParseCachedResponseInfo(const QByteArray &pickle);
 
-// Output cap when a body is decoded: an entry that inflates beyond it is
-// treated as unreadable rather than filling the disk.
+// Output caps when a body is decoded: an entry that inflates beyond them is
+// treated as unreadable rather than filling the disk or stalling the list.
+// Real pages shrink far less than a hundredfold.
 inline constexpr qint64 kMaxDecodedBody = qint64(512) * 1024 * 1024;
+inline constexpr qint64 kMaxInflation = 100;
+inline constexpr qint64 kMinDecodedCap = qint64(16) * 1024 * 1024;
 
 // Streams the body of `entry`, decoded (gzip, deflate, br; other codings as
 // stored), into `sink`; the sink returns false to stop. False on a read or
-// decoding error, a body over kMaxDecodedBody, or a stopping sink.
+// decoding error, a body over the caps, or a stopping sink.
 bool ReadCacheBody(const SimpleCacheEntry &entry, const std::function<bool(const char *, qint64)> &sink);
 // Length of the decoded body, -1 when it cannot be decoded. Plain bodies
 // cost nothing; encoded ones are decoded without being kept.

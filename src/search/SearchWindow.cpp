@@ -570,7 +570,7 @@ void SearchWindow::analyseClicked()
 {
     m_command2->setEnabled(false);
     ResultListModel *model = m_list->model();
-    if (model->rowCount() == 0)
+    if (model->Count() == 0)
         Messages::Show(this, QStringLiteral("列表没有数据哦！"), MsgIcon::Information);
     else if (!m_list->view()->selectionModel()->hasSelection())
         RunAnalysis(AnalysisSet::All);
@@ -588,7 +588,8 @@ void SearchWindow::RunAnalysis(AnalysisSet set)
     YieldEvents();
 
     ResultListModel *model = m_list->model();
-    const int count = model->rowCount();
+    // Every listed row, also those the view has not been shown yet.
+    const int count = model->Count();
     bool go = count > 0;
     if (go) {
         const bool automatic = set == AnalysisSet::Unanalysed && m_timer1->isActive();
@@ -597,7 +598,7 @@ void SearchWindow::RunAnalysis(AnalysisSet set)
     }
     if (go) {
         const QItemSelectionModel *selection = m_list->view()->selectionModel();
-        for (int row = 0; row < count && row < model->rowCount(); ++row) {
+        for (int row = 0; row < count && row < model->Count(); ++row) {
             const QString state = model->State(row);
             bool take = false;
             switch (set) {

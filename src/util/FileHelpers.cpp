@@ -201,7 +201,12 @@ QString CreateFolderPath(const QString &path)
     for (qsizetype i = first; i < parts.size(); ++i) {
         if (parts.at(i).isEmpty())
             break;
-        const QString level = MakeSafeFileName(parts.at(i));
+        const QString &raw = parts.at(i);
+        // A folder that exists is taken as it is: cleaning would lead elsewhere
+        // (a POSIX ".local" would become a new "local").
+        const bool existing = raw != QLatin1String(".") && raw != QLatin1String("..") &&
+                              FolderExists(current + sep + raw);
+        const QString level = existing ? raw : MakeSafeFileName(raw);
         if (level.isEmpty()) {
             Messages::Show(nullptr, BadFolderNameText(), MsgIcon::Error);
             break;

@@ -193,6 +193,14 @@ TEST_F(FileHelpersTest, CreateFolderPathCleansLevels)
     EXPECT_TRUE(Messages::Shown().isEmpty());
 }
 
+TEST_F(FileHelpersTest, CreateFolderPathKeepsExistingLevelsAsTheyAre)
+{
+    // Hidden folders are ordinary on POSIX; a new level is still cleaned.
+    ASSERT_TRUE(QDir().mkpath(At(QStringLiteral(".local/share"))));
+    EXPECT_EQ(CreateFolderPath(At(QStringLiteral(".local/share/a|b"))), At(QStringLiteral(".local/share/ab")));
+    EXPECT_FALSE(QFileInfo::exists(At(QStringLiteral("local"))));
+}
+
 TEST_F(FileHelpersTest, CreateFolderPathReportsALevelThatCleansToNothing)
 {
     const QString result = CreateFolderPath(At(QStringLiteral("ok/*?*/below")));
