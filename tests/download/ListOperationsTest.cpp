@@ -188,7 +188,11 @@ TEST_F(ListOperations, DeleteEntries) {
     EXPECT_TRUE(Item(failed).size.isEmpty() && Item(failed).percent.isEmpty());
     EXPECT_TRUE(Exists(QStringLiteral("bad.pdf")));
 
-    EXPECT_EQ(DeleteSelectedFiles(m_model, Flags({selected, folderItem})), 2);
+    const int running = Add(QStringLiteral("5"), QStringLiteral("run"), QStringLiteral("pdf"), ItemState::Downloading,
+                            QStringLiteral("900"), QStringLiteral("100"), QStringLiteral("11%"));
+    EXPECT_EQ(DeleteSelectedFiles(m_model, Flags({selected, folderItem, running})), 2);
+    EXPECT_EQ(Item(running).state, ItemState::Downloading) << "its transfer goes on with it";
+    EXPECT_EQ(Item(running).percent, QStringLiteral("11%"));
     EXPECT_FALSE(Exists(QStringLiteral("sel.doc")));
     ExpectRequeued(selected);
     ExpectRequeued(folderItem);
