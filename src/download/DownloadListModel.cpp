@@ -438,6 +438,46 @@ int DownloadListModel::RemoveRowsIf(const std::function<bool(int, const Download
     return removed;
 }
 
+int DownloadListModel::EditRows(const std::function<bool(int, DownloadItem &)> &edit)
+{
+    int changed = 0;
+    int first = -1;
+    int last = -1;
+    bool keys = false;
+    for (int row = 0; row < Count(); ++row) {
+        DownloadItem &item = m_items[size_t(row)];
+        const QString key = item.key;
+        if (!edit(row, item))
+            continue;
+        ++changed;
+        keys = keys || item.key != key;
+        if (first < 0)
+            first = row;
+        last = row;
+    }
+    if (changed == 0)
+        return 0;
+    if (keys)
+        RebuildIndex();
+    ResetCounts();
+    emit dataChanged(index(first, 0), index(last, ColumnCount - 1));
+    return changed;
+}
+
+void DownloadListModel::Reorder(const std::vector<int> &order)
+{
+    if (order.size() != m_items.size())
+        return;
+    std::vector<DownloadItem> moved;
+    moved.reserve(m_items.size());
+    for (const int row : order)
+        moved.push_back(std::move(m_items[size_t(row)]));
+    beginResetModel();
+    m_items = std::move(moved);
+    RebuildIndex();
+    endResetModel();
+}
+
 void DownloadListModel::Clear()
 {
     RemoveRowsIf([](int, const DownloadItem &) { return true; });

@@ -67,6 +67,14 @@ public:
     int SortColumn() const { return m_sortColumn; }
     Qt::SortOrder SortOrder() const { return m_sortOrder; }
 
+    // Lets `edit` change rows in place (it returns true for a row it
+    // changed), in one pass: the counts and the key index are rebuilt once and
+    // views hear one change. Returns the number of rows changed.
+    int EditRows(const std::function<bool(int, DownloadItem &)> &edit);
+    // Puts the rows in the given order (order[i] = the old row now at i, a
+    // permutation); views are reset, the selection goes.
+    void Reorder(const std::vector<int> &order);
+
     // Removes every row the predicate (row, item) holds for, in one pass;
     // returns the number removed.
     int RemoveRowsIf(const std::function<bool(int, const DownloadItem &)> &predicate);

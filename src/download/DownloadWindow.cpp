@@ -1,7 +1,10 @@
 #include "download/DownloadWindow.h"
 
 #include "about/PublisherLinks.h"
+#include "download/TextViewerWindow.h"
 #include "download/TypeDetection.h"
+#include "download/UrlReplaceDialog.h"
+#include "download/WebLoginPanel.h"
 #include "util/AppInfo.h"
 #include "util/DesktopHelpers.h"
 #include "util/FileHelpers.h"
@@ -11,7 +14,9 @@
 #include "util/WindowHub.h"
 
 #include <QApplication>
+#include <QRandomGenerator>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -19,8 +24,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QTreeView>
@@ -89,8 +96,7 @@ void DownloadWindow::buildControls()
                         QStringLiteral("出错项和文件类型为HTM和HTML项!")});
     m_check5 = Named(new QCheckBox(QStringLiteral("有5个以上下载出错或者网页文件，就停止下载"), central), "Check5");
     m_check6 = Named(new QCheckBox(QStringLiteral("声音提示"), central), "Check6");
-    m_combo3 = Named(new QComboBox(central), "Combo3");
-    m_combo3->addItem(QStringLiteral("下载到网页文件(htm/html/asp)文件!"));
+    m_command1 = Named(new QPushButton(QStringLiteral("网页登录"), central), "Command1");
     m_shape1 = Named(new QFrame(central), "Shape1");
     m_shape1->setFixedSize(14, 14);
     m_shape1->setStyleSheet(QStringLiteral("background-color: rgb(0, 200, 0); border-radius: 7px;"));
@@ -120,7 +126,7 @@ void DownloadWindow::buildControls()
     panel->addWidget(m_combo4, 1, 4, 1, 2);
     panel->addWidget(m_check5, 1, 6, 1, 3);
     panel->addWidget(m_check6, 2, 0);
-    panel->addWidget(m_combo3, 2, 1, 1, 3);
+    panel->addWidget(m_command1, 2, 1);
     panel->addLayout(rules, 2, 4, 1, 4);
     panel->addWidget(m_label1, 2, 8);
 
@@ -134,7 +140,15 @@ void DownloadWindow::buildControls()
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     m_view->setToolTip(QStringLiteral("双击鼠标：下载当前项或者打开文件"));
     m_view->header()->setSectionsClickable(true);
-    layout->addWidget(m_view, 1);
+    // The login area opens below the list, so the user sees both.
+    auto *split = new QSplitter(Qt::Vertical, central);
+    split->setChildrenCollapsible(false);
+    split->addWidget(m_view);
+    m_login = new WebLoginPanel(split);
+    split->addWidget(m_login);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    layout->addWidget(split, 1);
 
     auto *bar = Named(new QStatusBar(this), "StatusBar1");
     setStatusBar(bar);
@@ -145,6 +159,11 @@ void DownloadWindow::buildControls()
     }
     m_panels[0]->setText(AppTitle());
 
+    connect(m_command1, &QPushButton::clicked, this, [this] {
+        const int row = selectedRow();
+        m_login->ShowPanel(row >= 0 ? 选择url(m_model->Item(row).key) : QString());
+    });
+    connect(m_login, &WebLoginPanel::TitleChanged, m_panels[2], &QLabel::setText);
     connect(m_command26, &QPushButton::clicked, this, [this] { SetMethod(Method() == 2 ? 1 : 2); });
     connect(m_command4, &QPushButton::clicked, this, &DownloadWindow::StartDownloading);
     connect(m_command31, &QPushButton::clicked, this, &DownloadWindow::StopDownloading);
@@ -165,48 +184,71 @@ void DownloadWindow::buildMenus()
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    // Entries whose operations come with the list commands: present, not yet usable.
-    auto later = [](QMenu *menu, const QString &text) {
+    // Submenu entries share their texts with other submenus ("选中项"): their
+    // names carry the submenu's too.
+    auto subEntry = [this](QMenu *menu, const QString &text, auto slot) {
         QAction *a = menu->addAction(text);
-        a->setObjectName(QStringLiteral("menu") + text);
-        a->setEnabled(false);
+        a->setObjectName(menu->objectName() + QLatin1Char('.') + text);
+        connect(a, &QAction::triggered, this, slot);
         return a;
     };
+    auto submenu = [](QMenu *parent, const QString &text) {
+        QMenu *menu = parent->addMenu(text);
+        menu->setObjectName(QStringLiteral("menu") + text);
+        return menu;
+    };
+    DownloadListModel &model = *m_model;
     m_listMenu = menuBar()->addMenu(QStringLiteral("列表操作(&D)"));
     m_listMenu->setObjectName(QStringLiteral("menu列表操作"));
+    connect(m_listMenu, &QMenu::aboutToShow, this, &DownloadWindow::updateMenuStates);
     m_selectAll = entry(m_listMenu, QStringLiteral("全选"), [this] { m_view->selectAll(); });
     entry(m_listMenu, QStringLiteral("全不选"), [this] { m_view->clearSelection(); });
-    later(m_listMenu, QStringLiteral("随机排序列表(打乱)"));
+    entry(m_listMenu, QStringLiteral("随机排序列表(打乱)"), &DownloadWindow::shuffle);
     entry(m_listMenu, QStringLiteral("自动调整列宽"), [this] {
         for (int c = 0; c < m_model->columnCount(); ++c)
             m_view->resizeColumnToContents(c);
         StripeListRows(m_view, 17);
     });
     m_listMenu->addSeparator();
-    QMenu *redo = m_listMenu->addMenu(QStringLiteral("重新下载"));
-    for (const char *t : {"选中项", "出错项", "网页类型文件(HTM/HTML/xml)项", "重新下载出错项和网页类型文件项", "文件大小小于指定数字的项"})
-        later(redo, QString::fromUtf8(t));
+    QMenu *redo = submenu(m_listMenu, QStringLiteral("重新下载"));
+    subEntry(redo, QStringLiteral("选中项"), [this, &model] { RedownloadSelected(model, selectedRows()); });
+    subEntry(redo, QStringLiteral("出错项"), [&model] { RedownloadFailed(model); });
+    subEntry(redo, QStringLiteral("网页类型文件(HTM/HTML/xml)项"), [&model] { RedownloadWebPages(model); });
+    subEntry(redo, QStringLiteral("重新下载出错项和网页类型文件项"), [&model] { RedownloadFailedAndWebPages(model); });
+    subEntry(redo, QStringLiteral("文件大小小于指定数字的项"), &DownloadWindow::redownloadSmallerThan);
     m_listMenu->addSeparator();
-    m_removeMenu = m_listMenu->addMenu(QStringLiteral("移除(不删除文件)"));
-    for (const char *t : {"选中项", "完成项", "未完成项", "全部出错项"})
-        later(m_removeMenu, QString::fromUtf8(t));
-    m_clearAll = later(m_removeMenu, QStringLiteral("清空全部"));
-    QMenu *del = m_listMenu->addMenu(QStringLiteral("删除文件(不移除)"));
-    for (const char *t : {"网页类型文件(HTM/HTML/xml)项", "出错项", "选中项", "文件大小小于指定数的"})
-        later(del, QString::fromUtf8(t));
+    m_removeMenu = submenu(m_listMenu, QStringLiteral("移除(不删除文件)"));
+    subEntry(m_removeMenu, QStringLiteral("选中项"), [this] {
+        const RowFlags selected = selectedRows();
+        remove({}, &selected);
+    });
+    subEntry(m_removeMenu, QStringLiteral("完成项"),
+             [this] { remove([](const DownloadItem &item) { return item.state == ItemState::Done; }); });
+    subEntry(m_removeMenu, QStringLiteral("未完成项"),
+             [this] { remove([](const DownloadItem &item) { return item.state != ItemState::Done; }); });
+    subEntry(m_removeMenu, QStringLiteral("全部出错项"),
+             [this] { remove([](const DownloadItem &item) { return item.state == ItemState::Failed; }); });
+    m_clearAll = subEntry(m_removeMenu, QStringLiteral("清空全部"), &DownloadWindow::clearAll);
+    QMenu *del = submenu(m_listMenu, QStringLiteral("删除文件(不移除)"));
+    subEntry(del, QStringLiteral("网页类型文件(HTM/HTML/xml)项"), [&model] { DeleteWebPageFiles(model); });
+    subEntry(del, QStringLiteral("出错项"), [&model] { DeleteFailedFiles(model); });
+    subEntry(del, QStringLiteral("选中项"), [this, &model] { DeleteSelectedFiles(model, selectedRows()); });
+    subEntry(del, QStringLiteral("文件大小小于指定数的"), &DownloadWindow::deleteSmallerThan);
     m_listMenu->addSeparator();
     m_startAction = entry(m_listMenu, QStringLiteral("开始下载"), &DownloadWindow::StartDownloading);
     m_stopAction = entry(m_listMenu, QStringLiteral("停止下载"), &DownloadWindow::StopDownloading);
-    later(m_listMenu, QStringLiteral("取消下载选中项"));
+    entry(m_listMenu, QStringLiteral("取消下载选中项"), &DownloadWindow::cancelSelected);
     m_listMenu->addSeparator();
-    for (const char *t : {"打开下载文件", "打开所在文件夹", "用记事本打开文件"})
-        later(m_listMenu, QString::fromUtf8(t));
+    entry(m_listMenu, QStringLiteral("打开下载文件"), &DownloadWindow::openItemFile);
+    entry(m_listMenu, QStringLiteral("打开所在文件夹"), &DownloadWindow::openItemFolder);
+    entry(m_listMenu, QStringLiteral("用记事本打开文件"), &DownloadWindow::openItemInNotepad);
     m_listMenu->addSeparator();
-    for (const char *t : {"复制名称", "批量替换网址", "打开网址"})
-        later(m_listMenu, QString::fromUtf8(t));
-    QMenu *exportMenu = m_listMenu->addMenu(QStringLiteral("导出名称"));
-    later(exportMenu, QStringLiteral("全部"));
-    later(exportMenu, QStringLiteral("未完成项"));
+    entry(m_listMenu, QStringLiteral("复制名称"), &DownloadWindow::copyName);
+    entry(m_listMenu, QStringLiteral("批量替换网址"), &DownloadWindow::replaceAddresses);
+    entry(m_listMenu, QStringLiteral("打开网址"), [] {}); // has no action of its own
+    QMenu *exportMenu = submenu(m_listMenu, QStringLiteral("导出名称"));
+    subEntry(exportMenu, QStringLiteral("全部"), [this] { exportNames(false); });
+    subEntry(exportMenu, QStringLiteral("未完成项"), [this] { exportNames(true); });
     m_listMenu->addSeparator();
     entry(m_listMenu, QStringLiteral("关闭本下载窗口"), [this] { close(); });
 
@@ -223,7 +265,7 @@ void DownloadWindow::buildMenus()
     m_follow->setObjectName(QStringLiteral("menu自动定位到下载项"));
     m_follow->setCheckable(true);
     tools->addSeparator();
-    later(tools, QStringLiteral("检查文件是否存在"));
+    entry(tools, QStringLiteral("检查文件是否存在"), &DownloadWindow::checkFilesExist);
     entry(tools, QStringLiteral("检查并纠正磁盘文件类型"), &DownloadWindow::checkAndCorrect);
     tools->addSeparator();
     entry(tools, QStringLiteral("清空IE浏览器缓存"), [] { WindowHub::ClearBrowserCache(true); });
@@ -245,7 +287,6 @@ void DownloadWindow::buildMenus()
 void DownloadWindow::loadWindow()
 {
     setWindowTitle(DialogCaption(QStringLiteral("文件下载")));
-    m_combo3->setCurrentIndex(0);
     m_combo4->setCurrentIndex(0);
     m_combo2->setCurrentIndex(0);
     WidenDropDown(m_combo4);
@@ -298,6 +339,13 @@ void DownloadWindow::bindScheduler()
         m_check4->setChecked(false);
         m_check3->setChecked(false);
     });
+    s->RedownloadFailed = [this] { dh::RedownloadFailed(*m_model); };
+    s->RedownloadWebPages = [this] { dh::RedownloadWebPages(*m_model); };
+    // Posted: the login outlives the transfer's closing steps that ask for it.
+    s->AfterWebPage = [this] {
+        if (m_login->AutoLoginTicked())
+            QTimer::singleShot(0, m_login, [login = m_login] { login->AutoLogin(false); });
+    };
     connect(s, &DownloadScheduler::ItemStarted, this, [this](int row) {
         if (m_follow->isChecked())
             m_view->scrollTo(m_model->index(row, 0));
@@ -363,12 +411,17 @@ void DownloadWindow::clicked(const QModelIndex &index)
     m_panels[1]->setText(FileExists(path) ? path : QString());
 }
 
-void DownloadWindow::listMenu(const QPoint &pos)
+void DownloadWindow::updateMenuStates()
 {
     const bool running = SchedulerOn() || BusyFlag();
     m_selectAll->setEnabled(!running);
     m_removeMenu->setEnabled(!running);
+    m_clearAll->setEnabled(!running);
     m_stopAction->setEnabled(running);
+}
+
+void DownloadWindow::listMenu(const QPoint &pos)
+{
     m_listMenu->popup(m_view->viewport()->mapToGlobal(pos));
 }
 
@@ -404,6 +457,182 @@ void DownloadWindow::checkAndCorrect()
                    MsgIcon::Information);
 }
 
+bool DownloadWindow::refusedWhileDownloading()
+{
+    if (!IsDownloading())
+        return false;
+    Messages::Show(this, kGuardText, MsgIcon::Information);
+    return true;
+}
+
+RowFlags DownloadWindow::selectedRows() const
+{
+    RowFlags flags(size_t(m_model->Count()), false);
+    // By ranges: a select-all of 100 000 rows is one range.
+    for (const QItemSelectionRange &range : m_view->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom() && row < m_model->Count(); ++row)
+            flags[size_t(row)] = true;
+    }
+    return flags;
+}
+
+int DownloadWindow::selectedRow() const
+{
+    const QItemSelectionModel *selection = m_view->selectionModel();
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isRowSelected(current.row(), {}))
+        return current.row();
+    const QModelIndexList rows = selection->selectedRows();
+    return rows.isEmpty() ? -1 : rows.constFirst().row();
+}
+
+void DownloadWindow::shuffle()
+{
+    if (refusedWhileDownloading())
+        return;
+    ShuffleList(*m_model, *QRandomGenerator::global());
+    Messages::Show(this, QStringLiteral("随机排序完成！"), MsgIcon::Information);
+}
+
+void DownloadWindow::redownloadSmallerThan()
+{
+    const std::optional<double> bytes = ParseNumber(Messages::Input(this, QStringLiteral("请输入数字：")));
+    if (bytes)
+        RedownloadSmallerThan(*m_model, *bytes);
+}
+
+void DownloadWindow::remove(const std::function<bool(const DownloadItem &)> &inSet, const RowFlags *selected)
+{
+    if (refusedWhileDownloading())
+        return;
+    m_model->RemoveRowsIf([&](int row, const DownloadItem &item) {
+        return selected ? row < int(selected->size()) && (*selected)[size_t(row)] : inSet(item);
+    });
+    updateCount();
+}
+
+void DownloadWindow::clearAll()
+{
+    if (refusedWhileDownloading())
+        return;
+    if (!Messages::Ask(this, QStringLiteral("您确定要清空列表的所有信息吗？"), MsgIcon::None))
+        return;
+    m_model->Clear();
+    updateCount();
+}
+
+void DownloadWindow::deleteSmallerThan()
+{
+    const QString answer = Messages::Input(this, QStringLiteral("请输入文件大小（KB），小于这个数的文件将会被全部删除！"),
+                                           QStringLiteral("删除文件大小小于指定数的全部文件"));
+    const std::optional<double> kilobytes = ParseNumber(answer);
+    if (!kilobytes) {
+        Messages::Show(this, QStringLiteral("文件大小无效！"), MsgIcon::Error);
+        return;
+    }
+    DeleteFilesSmallerThan(*m_model, *kilobytes);
+}
+
+void DownloadWindow::cancelSelected()
+{
+    if (BusyFlag()) {
+        Messages::Show(this, QStringLiteral("停止下载后方可设置！"), MsgIcon::Error);
+        return;
+    }
+    CancelSelected(*m_model, selectedRows());
+}
+
+void DownloadWindow::openItemFile()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const QString path = m_model->ItemFilePath(row);
+    if (!FileExists(path))
+        Messages::Show(this, QStringLiteral("该文件不存在！"), MsgIcon::Error);
+    else
+        OpenWithDesktop(path, this);
+}
+
+void DownloadWindow::openItemFolder()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const QString folder = m_model->Item(row).folder;
+    const QString path = m_model->ItemFilePath(row);
+    if (!FolderExists(folder))
+        Messages::Show(this, QStringLiteral("文件夹不存在！"), MsgIcon::Error);
+    else if (!FileExists(path))
+        OpenWithDesktop(folder, this);
+    else if (!ShowInFolder(path))
+        Messages::Show(this, QStringLiteral("打开失败！"), MsgIcon::Error);
+}
+
+void DownloadWindow::openItemInNotepad()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    const QString path = m_model->ItemFilePath(row);
+    if (!FileExists(path)) {
+        Messages::Show(this, QStringLiteral("该文件不存在！"), MsgIcon::Error);
+        return;
+    }
+    if (double(QFileInfo(path).size()) / 1024.0 > 2048.0) {
+        Messages::Show(this, QStringLiteral("该文件太大，超过了2M，不便于用记事本打开！"), MsgIcon::Error);
+        return;
+    }
+    OpenInTextViewer(path, this);
+}
+
+void DownloadWindow::copyName()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(m_model->Item(row).name);
+}
+
+void DownloadWindow::replaceAddresses()
+{
+    if (refusedWhileDownloading())
+        return;
+    ReplaceResult result;
+    // Downloads may have started while the dialog was open: a running
+    // transfer finds its item by its address.
+    UrlReplaceDialog dialog(
+        [&](const QString &find, const QString &replacement) {
+            if (refusedWhileDownloading())
+                return false;
+            result = ReplaceInAddresses(*m_model, find, replacement);
+            return true;
+        },
+        this);
+    if (Messages::RunModal(&dialog) != QDialog::Accepted)
+        return;
+    QString text = QStringLiteral("全部网址替换完成！");
+    if (result.kept > 0)
+        text += QStringLiteral("\n%1项的新网址与列表中其他项的网址相同，保留了原网址。").arg(result.kept);
+    Messages::Show(this, text, MsgIcon::Information);
+}
+
+void DownloadWindow::exportNames(bool unfinishedOnly)
+{
+    if (m_model->Count() == 0)
+        return;
+    const QString path = Messages::SaveFile(this, QStringLiteral("*.txt (*.txt)"), QStringLiteral("txt"));
+    if (path.isEmpty())
+        return;
+    const QString error = ExportNames(*m_model, path, unfinishedOnly);
+    if (!error.isEmpty())
+        Messages::Show(this, error, MsgIcon::Error);
+}
+
+void DownloadWindow::checkFilesExist() { MarkMissingFiles(*m_model); }
+
 void DownloadWindow::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
@@ -429,6 +658,7 @@ void DownloadWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    m_login->StopRefresh();
     StopDownloading();
     m_scheduler->Shutdown();
     SaveWindowGeometry(this);

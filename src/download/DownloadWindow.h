@@ -3,6 +3,7 @@
 // of the scheduler's rules, bound to the scheduler that works through it.
 #include "download/DownloadListModel.h"
 #include "download/DownloadScheduler.h"
+#include "download/ListOperations.h"
 #include "download/SaveNaming.h"
 
 #include <QMainWindow>
@@ -20,6 +21,8 @@ class QAction;
 
 namespace dh {
 
+class WebLoginPanel;
+
 class DownloadWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -33,6 +36,7 @@ public:
     DownloadListModel *Model() const { return m_model; }
     QTreeView *View() const { return m_view; }
     DownloadScheduler *Scheduler() const { return m_scheduler; }
+    WebLoginPanel *LoginPanel() const { return m_login; }
 
     void StartDownloading() { m_scheduler->StartDownloading(); }
     void StopDownloading() { m_scheduler->StopDownloading(); }
@@ -65,6 +69,25 @@ private:
     void updateCount();
     void openAndDetect();
     void checkAndCorrect();
+    void updateMenuStates();
+
+    // The list menu's entries.
+    bool refusedWhileDownloading();
+    RowFlags selectedRows() const;
+    int selectedRow() const; // the current row when selected, else the first selected; -1: none
+    void shuffle();
+    void redownloadSmallerThan();
+    void remove(const std::function<bool(const DownloadItem &)> &inSet, const RowFlags *selected = nullptr);
+    void clearAll();
+    void deleteSmallerThan();
+    void cancelSelected();
+    void openItemFile();
+    void openItemFolder();
+    void openItemInNotepad();
+    void copyName();
+    void replaceAddresses();
+    void exportNames(bool unfinishedOnly);
+    void checkFilesExist();
 
     DownloadListModel *m_model = nullptr;
     QTreeView *m_view = nullptr;
@@ -73,12 +96,12 @@ private:
     QLabel *m_label1 = nullptr;
     QLabel *m_label7 = nullptr;
     QLabel *m_panels[4] = {};
+    QPushButton *m_command1 = nullptr;
     QPushButton *m_command26 = nullptr;
     QPushButton *m_command4 = nullptr;
     QPushButton *m_command31 = nullptr;
     QComboBox *m_combo1 = nullptr;
     QComboBox *m_combo2 = nullptr;
-    QComboBox *m_combo3 = nullptr;
     QComboBox *m_combo4 = nullptr;
     QCheckBox *m_check3 = nullptr;
     QCheckBox *m_check4 = nullptr;
@@ -93,6 +116,7 @@ private:
     QAction *m_clearAll = nullptr;
     QMenu *m_removeMenu = nullptr;
     QAction *m_follow = nullptr;
+    WebLoginPanel *m_login = nullptr;
 };
 
 // Registers the download window's entries with the window hub (hand-off,

@@ -1,6 +1,7 @@
 #include "net/WebBrowserView.h"
 
 #include "net/WebSession.h"
+#include "util/Clock.h"
 #include "util/Messages.h"
 #include "util/Wait.h"
 
@@ -345,6 +346,54 @@ std::optional<QVariant> WebBrowserView::RunScript(const QString &source, int tim
         ++health->unanswered;
     }
     return std::nullopt;
+}
+
+void WebBrowserView::RunScriptAsync(const QString &source, int timeoutMs,
+                                    std::function<void(std::optional<QVariant>)> done)
+{
+    struct Call {
+        bool finished = false;
+        bool late = false; // timed out; an answer may still come
+        int renderer = 0;
+    };
+    auto call = std::make_shared<Call>();
+    const std::shared_ptr<Health> health = m_health;
+    call->renderer = health->renderer;
+    const QPointer<WebBrowserView> self(this);
+    auto finish = [call, self, done = std::move(done)](std::optional<QVariant> value) {
+        if (call->finished)
+            return;
+        call->finished = true;
+        if (self && done)
+            done(std::move(value));
+    };
+    if (!m_page || source.isEmpty()) {
+        QTimer::singleShot(0, this, [finish] { finish(std::nullopt); });
+        return;
+    }
+    auto *deadline = new QTimer(this);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this, [call, health, finish, deadline] {
+        deadline->deleteLater();
+        if (call->finished)
+            return;
+        call->late = true;
+        ++health->unanswered; // the next navigation ends this renderer
+        finish(std::nullopt);
+    });
+    const QPointer<QTimer> watch(deadline);
+    m_page->runJavaScript(source, QWebEngineScript::ApplicationWorld,
+                          [call, health, finish, watch](const QVariant &value) {
+                              if (call->late) {
+                                  if (call->renderer == health->renderer && health->unanswered > 0)
+                                      --health->unanswered;
+                                  return;
+                              }
+                              if (watch)
+                                  watch->deleteLater();
+                              finish(value);
+                          });
+    deadline->start(Clock::RealInterval(std::max(0, timeoutMs)));
 }
 
 bool WebBrowserView::EndStuckRenderer()

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QUrl>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -40,6 +41,11 @@ public:
     int ElementById(const QString &id, int timeoutMs = 10000) override;
     bool Click(int handle) override;
     bool SetValue(int handle, const QString &value) override;
+    // Runs a script without waiting: `done` later gets its value, or nothing
+    // when the page did not answer within timeoutMs of program time. It is
+    // never called once this view is gone.
+    void RunScriptAsync(const QString &source, int timeoutMs,
+                        std::function<void(std::optional<QVariant>)> done);
 
 private:
     class Page;

@@ -453,12 +453,15 @@ struct TestServer::Impl {
         cookieJs.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
             .replace(QLatin1Char('"'), QLatin1String("\\\""))
             .replace(QLatin1Char('<'), QLatin1String("\\x3c"));
-        const QString form = QStringLiteral(
-            "<h1>用户登录</h1>\n<form id=\"loginform\" action=\"/login/submit\" method=\"post\">"
-            "帐号：<input type=\"text\" name=\"username\"> 密码：<input type=\"password\" name=\"password\"> "
-            "<input type=\"submit\" value=\"登录\"></form>\n"
-            "<form action=\"/login/ip\" method=\"post\"><input type=\"submit\" id=\"submitip\" "
-            "value=\"IP登录\"></form>");
+        const QString form = !l.formHtml.isEmpty()
+                                 ? l.formHtml
+                                 : QStringLiteral(
+                                       "<h1>用户登录</h1>\n<form id=\"loginform\" action=\"/login/submit\" "
+                                       "method=\"post\">帐号：<input type=\"text\" name=\"%1\"> 密码：<input "
+                                       "type=\"password\" name=\"%2\"> <input type=\"submit\" value=\"登录\"></form>\n"
+                                       "<form action=\"/login/ip\" method=\"post\"><input type=\"submit\" "
+                                       "id=\"submitip\" value=\"IP登录\"></form>")
+                                       .arg(l.accountField.toHtmlEscaped(), l.passwordField.toHtmlEscaped());
         const QString done =
             QStringLiteral("<h1>登录成功</h1>\n<script>document.cookie = \"%1; path=/\";</script>")
                 .arg(cookieJs);
@@ -471,8 +474,9 @@ struct TestServer::Impl {
             return loggedIn(done);
         if (in.path == QLatin1String("/login/submit")) {
             const QByteArray params = in.query + '&' + in.body;
-            if (!l.account.isEmpty() && QString::fromUtf8(ParamValue(params, "username")) == l.account &&
-                QString::fromUtf8(ParamValue(params, "password")) == l.password)
+            if (!l.account.isEmpty() &&
+                QString::fromUtf8(ParamValue(params, l.accountField.toUtf8())) == l.account &&
+                QString::fromUtf8(ParamValue(params, l.passwordField.toUtf8())) == l.password)
                 return loggedIn(done);
             return HtmlPlan(SimplePage(QStringLiteral("登录"), QStringLiteral("<h1>登录失败</h1>\n") + form));
         }

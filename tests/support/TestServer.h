@@ -119,6 +119,12 @@ struct LoginOptions {
     QByteArray cookie = "dh_session=ok"; // name=value
     QString account;
     QString password;
+    // Names of the form's two fields, as the page writes them and as
+    // /login/submit reads them.
+    QString accountField = QStringLiteral("username");
+    QString passwordField = QStringLiteral("password");
+    // Markup that replaces both forms of the login page when not empty.
+    QString formHtml = {};
 };
 
 class TestServer {
