@@ -24,7 +24,7 @@ namespace
 {
 // How long a clear waits for loading pages, and how long the engine then
 // needs before new loads are safe (measured: 200 ms was always enough).
-constexpr qint64 kEngineIdleWaitMs = 5000;
+constexpr qint64 kEngineIdleWaitMs = 2000;
 constexpr qint64 kEngineClearSettleMs = 500;
 
 // Where the engine puts its entries below the profile's cache folder.

@@ -19,8 +19,8 @@ constexpr qint64 kHeaderSize = 24;
 constexpr qint64 kEndSize = 24;
 constexpr qint64 kKeyShaSize = 32;
 constexpr quint32 kFlagKeySha256 = 2;
-// Keys are addresses; the engine refuses far longer ones anyway.
-constexpr qint64 kMaxKeyLength = 64 * 1024;
+// Keys are addresses, which the engine keeps under 2 MB.
+constexpr qint64 kMaxKeyLength = 4 * 1024 * 1024;
 // The response info holds headers and certificates; anything bigger is not ours.
 constexpr qint64 kMaxInfoLength = 1024 * 1024;
 constexpr int kInfoVersionMask = 0xFF;

@@ -41,14 +41,7 @@ bool load(WebBrowserView &view, const QString &url)
 
 QStringList addresses(BrowserCache &cache)
 {
-    QList<CacheEntry> entries;
-    cache.Enumerate(&entries);
-    QStringList out;
-    // The engine fetches a site's icon on its own, whenever it likes.
-    for (const CacheEntry &e : entries)
-        if (!e.address.endsWith(QLatin1String("/favicon.ico")))
-            out << e.address;
-    return out;
+    return test::ListedAddresses(cache);
 }
 
 // The engine writes an entry when its request ends, a moment after the page.

@@ -1,5 +1,7 @@
 #include "support/CacheEntries.h"
 
+#include "net/BrowserCache.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -31,6 +33,17 @@ void endRecord(QByteArray *out, quint32 flags, quint32 length)
     put32(out, 0);
 }
 } // namespace
+
+QStringList ListedAddresses(BrowserCache &cache)
+{
+    QList<CacheEntry> entries;
+    cache.Enumerate(&entries);
+    QStringList out;
+    for (const CacheEntry &e : entries)
+        if (!e.address.endsWith(QLatin1String("/favicon.ico")))
+            out << e.address;
+    return out;
+}
 
 QByteArray RawHeaders(int status, const QList<QByteArray> &headers)
 {

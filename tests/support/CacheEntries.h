@@ -3,9 +3,18 @@
 // cache provider and the cache viewer that need no running engine.
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 #include <QString>
 
+namespace dh {
+class BrowserCache;
+}
+
 namespace dh::test {
+
+// The addresses `cache` lists now, without the site icons the engine fetches
+// on its own whenever it likes.
+QStringList ListedAddresses(BrowserCache &cache);
 
 // "HTTP/1.1 <status>\0<header>\0...\0\0", as the engine stores headers.
 QByteArray RawHeaders(int status, const QList<QByteArray> &headers = {});

@@ -4,6 +4,7 @@
 #include "download/DownloadWindow.h"
 #include "net/BrowserCache.h"
 #include "search/SearchWindow.h"
+#include "support/CacheEntries.h"
 #include "support/QtPrinters.h"
 #include "support/TestHelpers.h"
 #include "support/TestServer.h"
@@ -42,14 +43,7 @@ QByteArray readAll(const QString &path)
 QStringList cachedAddresses()
 {
     BrowserCache cache = BrowserCache::ForProfile();
-    QList<CacheEntry> entries;
-    cache.Enumerate(&entries);
-    QStringList out;
-    // The engine fetches a site's icon on its own, whenever it likes.
-    for (const CacheEntry &e : entries)
-        if (!e.address.endsWith(QLatin1String("/favicon.ico")))
-            out << e.address;
-    return out;
+    return test::ListedAddresses(cache);
 }
 
 // Opens an address the way a user does: "打开指定网址" and the input box.
