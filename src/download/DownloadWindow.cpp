@@ -14,19 +14,19 @@
 #include "util/WindowHub.h"
 
 #include <QApplication>
-#include <QRandomGenerator>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
-#include <QFileInfo>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
@@ -219,15 +219,14 @@ void DownloadWindow::buildMenus()
     m_listMenu->addSeparator();
     m_removeMenu = submenu(m_listMenu, QStringLiteral("移除(不删除文件)"));
     subEntry(m_removeMenu, QStringLiteral("选中项"), [this] {
-        const RowFlags selected = selectedRows();
-        remove({}, &selected);
+        remove([selected = selectedRows()](int row, const DownloadItem &) { return bool(selected[size_t(row)]); });
     });
     subEntry(m_removeMenu, QStringLiteral("完成项"),
-             [this] { remove([](const DownloadItem &item) { return item.state == ItemState::Done; }); });
+             [this] { remove([](int, const DownloadItem &item) { return item.state == ItemState::Done; }); });
     subEntry(m_removeMenu, QStringLiteral("未完成项"),
-             [this] { remove([](const DownloadItem &item) { return item.state != ItemState::Done; }); });
+             [this] { remove([](int, const DownloadItem &item) { return item.state != ItemState::Done; }); });
     subEntry(m_removeMenu, QStringLiteral("全部出错项"),
-             [this] { remove([](const DownloadItem &item) { return item.state == ItemState::Failed; }); });
+             [this] { remove([](int, const DownloadItem &item) { return item.state == ItemState::Failed; }); });
     m_clearAll = subEntry(m_removeMenu, QStringLiteral("清空全部"), &DownloadWindow::clearAll);
     QMenu *del = submenu(m_listMenu, QStringLiteral("删除文件(不移除)"));
     subEntry(del, QStringLiteral("网页类型文件(HTM/HTML/xml)项"), [&model] { DeleteWebPageFiles(model); });
@@ -503,13 +502,11 @@ void DownloadWindow::redownloadSmallerThan()
         RedownloadSmallerThan(*m_model, *bytes);
 }
 
-void DownloadWindow::remove(const std::function<bool(const DownloadItem &)> &inSet, const RowFlags *selected)
+void DownloadWindow::remove(const std::function<bool(int, const DownloadItem &)> &inSet)
 {
     if (refusedWhileDownloading())
         return;
-    m_model->RemoveRowsIf([&](int row, const DownloadItem &item) {
-        return selected ? row < int(selected->size()) && (*selected)[size_t(row)] : inSet(item);
-    });
+    m_model->RemoveRowsIf(inSet);
     updateCount();
 }
 
@@ -605,15 +602,19 @@ void DownloadWindow::replaceAddresses()
     ReplaceResult result;
     // Downloads may have started while the dialog was open: a running
     // transfer finds its item by its address.
-    UrlReplaceDialog dialog(
-        [&](const QString &find, const QString &replacement) {
+    const QPointer<UrlReplaceDialog> dialog = new UrlReplaceDialog(
+        [this, &result](const QString &find, const QString &replacement) {
             if (refusedWhileDownloading())
                 return false;
             result = ReplaceInAddresses(*m_model, find, replacement);
             return true;
         },
         this);
-    if (Messages::RunModal(&dialog) != QDialog::Accepted)
+    const int answer = Messages::RunModal(dialog);
+    if (!dialog)
+        return; // the window went away meanwhile, and the dialog with it
+    delete dialog;
+    if (answer != QDialog::Accepted)
         return;
     QString text = QStringLiteral("全部网址替换完成！");
     if (result.kept > 0)

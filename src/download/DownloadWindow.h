@@ -77,7 +77,7 @@ private:
     int selectedRow() const; // the current row when selected, else the topmost selected; -1: none
     void shuffle();
     void redownloadSmallerThan();
-    void remove(const std::function<bool(const DownloadItem &)> &inSet, const RowFlags *selected = nullptr);
+    void remove(const std::function<bool(int, const DownloadItem &)> &inSet);
     void clearAll();
     void deleteSmallerThan();
     void cancelSelected();
