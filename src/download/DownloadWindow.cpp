@@ -482,8 +482,10 @@ int DownloadWindow::selectedRow() const
     const QModelIndex current = selection->currentIndex();
     if (current.isValid() && selection->isRowSelected(current.row(), {}))
         return current.row();
-    const QModelIndexList rows = selection->selectedRows();
-    return rows.isEmpty() ? -1 : rows.constFirst().row();
+    int top = -1;
+    for (const QItemSelectionRange &range : selection->selection())
+        top = top < 0 ? range.top() : std::min(top, range.top());
+    return top;
 }
 
 void DownloadWindow::shuffle()

@@ -74,7 +74,7 @@ private:
     // The list menu's entries.
     bool refusedWhileDownloading();
     RowFlags selectedRows() const;
-    int selectedRow() const; // the current row when selected, else the first selected; -1: none
+    int selectedRow() const; // the current row when selected, else the topmost selected; -1: none
     void shuffle();
     void redownloadSmallerThan();
     void remove(const std::function<bool(const DownloadItem &)> &inSet, const RowFlags *selected = nullptr);

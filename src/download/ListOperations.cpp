@@ -55,9 +55,11 @@ int redownload(DownloadListModel &model, bool allXxx, const std::function<bool(i
 }
 
 // Empties the columns of every row `inSet` holds for and deletes its own file.
+// A row being downloaded is left to its transfer: put back to Waiting it
+// would be started a second time.
 int deleteFiles(DownloadListModel &model, bool requeue, const std::function<bool(int, const DownloadItem &)> &inSet) {
     return model.EditRows([&](int row, DownloadItem &item) {
-        if (!inSet(row, item))
+        if (item.state == ItemState::Downloading || !inSet(row, item))
             return false;
         DeleteItemFile(item);
         item.size.clear();

@@ -48,7 +48,8 @@ int RedownloadFailedAndWebPages(DownloadListModel &model);
 int RedownloadSmallerThan(DownloadListModel &model, double bytes);
 
 // The delete-file sets: the three columns emptied and the item's file
-// deleted; the selected and smaller-than sets also go back to Waiting.
+// deleted; the selected and smaller-than sets also go back to Waiting. Rows
+// being downloaded are not touched.
 int DeleteWebPageFiles(DownloadListModel &model);
 int DeleteFailedFiles(DownloadListModel &model);
 int DeleteSelectedFiles(DownloadListModel &model, const RowFlags &selected);

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -156,9 +157,14 @@ TEST_F(DownloadMenus, CancelCopyAndCheckFiles) {
     QFile file(m_folder + QStringLiteral("名称乙.pdf"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
+    const int running = Add(QStringLiteral("r"), QStringLiteral("运行"), ItemState::Downloading);
+    m_window->Model()->SetText(a, DownloadListModel::SizeColumn, QStringLiteral("等待重新下载"));
+    Select(running);
     Select(a);
     Trigger("menu取消下载选中项");
     EXPECT_EQ(m_window->Model()->Item(a).state, ItemState::Failed);
+    EXPECT_EQ(m_window->Model()->Item(a).size, QStringLiteral("等待重新下载")) << "the columns keep their texts";
+    EXPECT_EQ(m_window->Model()->Item(running).state, ItemState::Downloading);
     Trigger("menu复制名称");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("名称甲"));
     Trigger("menu检查文件是否存在");
@@ -273,12 +279,19 @@ TEST_F(DownloadMenus, ExportNames) {
     const QString path = m_folder + QStringLiteral("names.txt");
     Trigger("menu导出名称.全部");
     EXPECT_TRUE(Messages::Shown().isEmpty()) << "an empty list asks for nothing";
-    EXPECT_FALSE(QFile::exists(path));
 
-    Add(QStringLiteral("a"), QStringLiteral("完成"), ItemState::Done);
+    Add(QStringLiteral("a"), QStringLiteral("甲"), ItemState::Done);
+    Add(QStringLiteral("b"), QStringLiteral("乙"), ItemState::Done);
+    Messages::QueueAnswer(path);
+    Trigger("menu导出名称.全部");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QStringLiteral("甲\r\n乙\r\n").toUtf8());
+    file.close();
+
+    // All done: the unfinished ones make an empty file, replacing the old one.
     Messages::QueueAnswer(path);
     Trigger("menu导出名称.未完成项");
-    EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(QFileInfo(path).size(), 0);
 
     Messages::QueueAnswer(m_folder + QStringLiteral("missing/names.txt"));

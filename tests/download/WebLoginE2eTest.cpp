@@ -207,6 +207,28 @@ TEST_F(WebLogin, AutomaticLoginAfterALoginPageArrived) {
     ASSERT_TRUE(WaitUntil([&] { return LoginOver(); }, 60000));
 }
 
+// Closing the window while a login waits for its page ends the login with
+// the window; nothing of it runs afterwards.
+TEST_F(WebLogin, ClosingTheWindowDuringALogin) {
+    Open(2, Account("dh_close=ok"));
+    ASSERT_TRUE(Load(kit.server.LoginUrl()));
+    kit.server.SetLogin([] {
+        test::LoginOptions slow = Account("dh_close=ok");
+        slow.formHtml = QStringLiteral("<img src=\"/docs/slow.gif\">"); // the page never finishes
+        return slow;
+    }());
+    test::DocumentOptions never;
+    never.stallAfter = 0;
+    kit.server.AddDocument(QStringLiteral("/docs/slow.gif"), never);
+    Fill(QStringLiteral("a"), QStringLiteral("b"));
+    panel->AutoLogin(true);
+    ASSERT_TRUE(panel->LoginRunning());
+    kit.Close();
+    ASSERT_TRUE(WaitUntil([&] { return kit.window.isNull(); }, 10000));
+    SleepFor(1500); // the page wait and the script answer would have come by now
+    EXPECT_EQ(Posts("/login/submit"), 0);
+}
+
 // The checks of Check2 and of a login without its settings: messages only
 // when asked for, Check2 cleared in every case.
 TEST_F(WebLogin, MissingSettings) {
