@@ -18,8 +18,7 @@
 
 using namespace dh;
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 10000;
@@ -33,7 +32,8 @@ int main(int argc, char **argv)
         text += "<p>结果 " + QByteArray::number(i) + " search result text, some words repeat </p>\n";
     for (int i = 0; i < count; ++i) {
         const QByteArray body = text.left(2048 + (i * 7919) % (58 * 1024));
-        const QString address = QStringLiteral("https://example.org/docs/%1/file%2.pdf?x=%3").arg(i % 97).arg(i).arg(i);
+        const QString address =
+            QStringLiteral("https://example.org/docs/%1/file%2.pdf?x=%3").arg(i % 97).arg(i).arg(i);
         if (coding == "gzip")
             test::WriteCacheEntry(cache, address, test::GzipBytes(body), {"Content-Encoding: gzip"});
         else if (coding == "br")
@@ -65,7 +65,8 @@ int main(int argc, char **argv)
         t.restart();
         viewer.GetCacheURLList();
         const qint64 window = t.elapsed();
-        std::printf("run %d: yardstick (list + sizes, %lld files, %lld bytes) %lld ms | provider %lld ms (%lld entries) | "
+        std::printf("run %d: yardstick (list + sizes, %lld files, %lld bytes) %lld ms | provider %lld ms "
+                    "(%lld entries) | "
                     "查看我的缓存 %lld ms (%d rows)\n",
                     run, qint64(files.size()), bytes, yardstick, enumerate, qint64(entries.size()), window,
                     viewer.Model()->Count());

@@ -21,16 +21,14 @@
 
 using namespace dh;
 
-namespace
-{
+namespace {
 struct Run {
     qint64 ms = 0;
     qint64 longestPauseMs = 0;
 };
 
 // Runs the window on `sources` into `dest` while a 10 ms timer watches the event loop.
-Run copyWithWindow(const QStringList &sources, const QString &dest)
-{
+Run copyWithWindow(const QStringList &sources, const QString &dest) {
     CopyMoveWindow window;
     for (const QString &s : sources)
         window.AddSource(s);
@@ -57,8 +55,7 @@ Run copyWithWindow(const QStringList &sources, const QString &dest)
     return run;
 }
 
-qint64 copyWithCp(const QStringList &sources, const QString &dest)
-{
+qint64 copyWithCp(const QStringList &sources, const QString &dest) {
     QElapsedTimer clock;
     clock.start();
     QProcess::execute(QStringLiteral("cp"), QStringList{QStringLiteral("-p")} + sources + QStringList{dest});
@@ -66,8 +63,7 @@ qint64 copyWithCp(const QStringList &sources, const QString &dest)
 }
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     Messages::SetScripted(true);
@@ -105,8 +101,8 @@ int main(int argc, char **argv)
         const qint64 cpMany = copyWithCp(smalls, cpDest);
         std::printf("round %d: %lld MiB file: window %lld ms (longest pause %lld ms), cp %lld ms | "
                     "%d files of 10 KiB: window %lld ms (longest pause %lld ms), cp %lld ms\n",
-                    round, bigMiB, one.ms, one.longestPauseMs, cpOne, smallCount, many.ms, many.longestPauseMs,
-                    cpMany);
+                    round, bigMiB, one.ms, one.longestPauseMs, cpOne, smallCount, many.ms,
+                    many.longestPauseMs, cpMany);
     }
     return 0;
 }

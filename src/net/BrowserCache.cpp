@@ -9,19 +9,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <algorithm>
 
-namespace dh
-{
-namespace
-{
+namespace dh {
+namespace {
 // How long a clear waits for loading pages, and how long the engine then
 // needs before new loads are safe (measured: 200 ms was always enough).
 constexpr qint64 kEngineIdleWaitMs = 2000;
@@ -30,14 +28,12 @@ constexpr qint64 kEngineClearSettleMs = 500;
 // Where the engine puts its entries below the profile's cache folder.
 const char *const kDataFolders[] = {"Cache/Cache_Data", "Cache"};
 
-bool isEntryHash(const QString &text)
-{
+bool isEntryHash(const QString &text) {
     return IsSimpleCacheEntryName(text + QStringLiteral("_0"));
 }
 
 // Removes a folder this class made; a link put in its place goes, not what it points at.
-void removeOwnFolder(const QString &path)
-{
+void removeOwnFolder(const QString &path) {
     const QFileInfo info(path);
     if (info.isSymLink())
         QFile::remove(path);
@@ -46,32 +42,26 @@ void removeOwnFolder(const QString &path)
 }
 
 // An export is current when written after the entry last changed.
-bool isCurrent(const QFileInfo &local, const QString &entryFile)
-{
+bool isCurrent(const QFileInfo &local, const QString &entryFile) {
     return local.exists() && local.lastModified() >= QFileInfo(entryFile).lastModified();
 }
 } // namespace
 
 BrowserCache::BrowserCache(QString cacheFolder, QString exportFolder)
-    : m_cacheFolder(std::move(cacheFolder)), m_exportFolder(std::move(exportFolder))
-{
-}
+    : m_cacheFolder(std::move(cacheFolder)), m_exportFolder(std::move(exportFolder)) {}
 
-BrowserCache BrowserCache::ForProfile()
-{
+BrowserCache BrowserCache::ForProfile() {
     return BrowserCache(InternetCacheFolder(), DefaultExportFolder());
 }
 
-QString BrowserCache::DefaultExportFolder()
-{
+QString BrowserCache::DefaultExportFolder() {
     const QString cache = InternetCacheFolder();
     if (cache.isEmpty())
         return {};
     return QDir::toNativeSeparators(QFileInfo(cache).path() + QStringLiteral("/export"));
 }
 
-QString BrowserCache::DataFolder() const
-{
+QString BrowserCache::DataFolder() const {
     if (m_cacheFolder.isEmpty())
         return {};
     const QDir root(m_cacheFolder);
@@ -84,8 +74,7 @@ QString BrowserCache::DataFolder() const
     return QFileInfo::exists(root.filePath(QStringLiteral("index"))) ? root.path() : QString();
 }
 
-QString BrowserCache::LocalFileName(const QString &address)
-{
+QString BrowserCache::LocalFileName(const QString &address) {
     const QUrl url(address);
     QString name = MakeSafeFileName(url.fileName(QUrl::FullyDecoded));
     if (name.isEmpty())
@@ -93,16 +82,14 @@ QString BrowserCache::LocalFileName(const QString &address)
     return name.isEmpty() ? QStringLiteral("index") : name;
 }
 
-QString BrowserCache::localFilePath(const Known &known) const
-{
+QString BrowserCache::localFilePath(const Known &known) const {
     if (m_exportFolder.isEmpty() || !known.entry.HasBody())
         return {};
-    return QDir::toNativeSeparators(QDir(m_exportFolder).filePath(known.hash + QLatin1Char('/') +
-                                                                  LocalFileName(known.entry.address)));
+    return QDir::toNativeSeparators(
+        QDir(m_exportFolder).filePath(known.hash + QLatin1Char('/') + LocalFileName(known.entry.address)));
 }
 
-qint64 BrowserCache::localFileSize(const Known &known) const
-{
+qint64 BrowserCache::localFileSize(const Known &known) const {
     const QString path = localFilePath(known);
     if (path.isEmpty())
         return -1;
@@ -112,8 +99,7 @@ qint64 BrowserCache::localFileSize(const Known &known) const
     return DecodedBodyLength(known.entry);
 }
 
-CacheEntry BrowserCache::toEntry(const Known &known) const
-{
+CacheEntry BrowserCache::toEntry(const Known &known) const {
     CacheEntry entry;
     entry.address = known.entry.address;
     entry.localFile = localFilePath(known);
@@ -125,8 +111,7 @@ CacheEntry BrowserCache::toEntry(const Known &known) const
     return entry;
 }
 
-bool BrowserCache::Enumerate(QList<CacheEntry> *entries)
-{
+bool BrowserCache::Enumerate(QList<CacheEntry> *entries) {
     entries->clear();
     m_byAddress.clear();
     const QString folder = DataFolder();
@@ -152,8 +137,7 @@ bool BrowserCache::Enumerate(QList<CacheEntry> *entries)
     return true;
 }
 
-const QList<BrowserCache::Known> *BrowserCache::find(const QString &address)
-{
+const QList<BrowserCache::Known> *BrowserCache::find(const QString &address) {
     auto it = m_byAddress.constFind(address);
     if (it == m_byAddress.constEnd()) {
         QList<CacheEntry> ignored;
@@ -165,8 +149,7 @@ const QList<BrowserCache::Known> *BrowserCache::find(const QString &address)
     return &it.value();
 }
 
-std::optional<CacheEntry> BrowserCache::Lookup(const QString &address)
-{
+std::optional<CacheEntry> BrowserCache::Lookup(const QString &address) {
     const QList<Known> *known = find(address);
     if (!known)
         return std::nullopt;
@@ -181,8 +164,7 @@ std::optional<CacheEntry> BrowserCache::Lookup(const QString &address)
     return best->listed;
 }
 
-QString BrowserCache::Materialize(const QString &address)
-{
+QString BrowserCache::Materialize(const QString &address) {
     const std::optional<CacheEntry> entry = Lookup(address);
     if (!entry)
         return {};
@@ -200,9 +182,8 @@ QString BrowserCache::Materialize(const QString &address)
     QSaveFile file(entry->localFile);
     if (!file.open(QIODevice::WriteOnly))
         return {};
-    const bool ok = ReadCacheBody(it->entry, [&file](const char *data, qint64 length) {
-        return file.write(data, length) == length;
-    });
+    const bool ok = ReadCacheBody(
+        it->entry, [&file](const char *data, qint64 length) { return file.write(data, length) == length; });
     if (!ok) {
         file.cancelWriting();
         file.commit();
@@ -211,8 +192,7 @@ QString BrowserCache::Materialize(const QString &address)
     return file.commit() ? entry->localFile : QString();
 }
 
-bool BrowserCache::Delete(const QString &address)
-{
+bool BrowserCache::Delete(const QString &address) {
     if (address.isEmpty() || address.contains(QLatin1String("cookie"), Qt::CaseInsensitive))
         return false;
     const QList<Known> *known = find(address);
@@ -234,8 +214,7 @@ bool BrowserCache::Delete(const QString &address)
     return removed;
 }
 
-void BrowserCache::ClearExports()
-{
+void BrowserCache::ClearExports() {
     if (m_exportFolder.isEmpty())
         return;
     QDir root(m_exportFolder);
@@ -246,8 +225,7 @@ void BrowserCache::ClearExports()
     }
 }
 
-bool BrowserCache::ClearEngineCache()
-{
+bool BrowserCache::ClearEngineCache() {
     WebSession *session = WebSession::Existing();
     if (!session)
         return true; // no engine in this run: the files are all there is
@@ -265,8 +243,7 @@ bool BrowserCache::ClearEngineCache()
     return true;
 }
 
-bool BrowserCache::AnyPageLoading()
-{
+bool BrowserCache::AnyPageLoading() {
     if (WebBrowserView::AnyBusy())
         return true;
     const QList<QWidget *> widgets = QApplication::allWidgets();

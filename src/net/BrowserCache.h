@@ -18,8 +18,7 @@
 
 #include <optional>
 
-namespace dh
-{
+namespace dh {
 
 // Entry-type bit of an ordinary cached document.
 inline constexpr quint32 kNormalCacheEntry = 1;
@@ -31,8 +30,7 @@ struct CacheEntry {
     qint64 size = -1;  // the length of that file; -1 when unknown or no body
 };
 
-class BrowserCache
-{
+class BrowserCache {
 public:
     // `cacheFolder` is the profile's cache folder; the engine keeps its
     // entries in a data folder below it.

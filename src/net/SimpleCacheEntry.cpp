@@ -8,10 +8,8 @@
 
 #include <memory>
 
-namespace dh
-{
-namespace
-{
+namespace dh {
+namespace {
 constexpr quint64 kHeaderMagic = 0xfcfb6d1ba7725c30ULL;
 constexpr quint64 kEndMagic = 0xf4fa6f45970d41d8ULL;
 constexpr quint32 kEntryVersion = 5;
@@ -28,18 +26,15 @@ constexpr int kInfoTruncated = 1 << 12;
 constexpr qint64 kChunk = 256 * 1024;
 
 // The codings the engine itself decodes; a body in any other is given as stored.
-bool IsDecodedCoding(const QByteArray &encoding)
-{
+bool IsDecodedCoding(const QByteArray &encoding) {
     return encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate" || encoding == "br";
 }
 
-quint32 u32(const QByteArray &bytes, qint64 at)
-{
+quint32 u32(const QByteArray &bytes, qint64 at) {
     return qFromLittleEndian<quint32>(bytes.constData() + at);
 }
 
-quint64 u64(const QByteArray &bytes, qint64 at)
-{
+quint64 u64(const QByteArray &bytes, qint64 at) {
     return qFromLittleEndian<quint64>(bytes.constData() + at);
 }
 
@@ -48,8 +43,7 @@ struct EndRecord {
     quint32 length = 0;
 };
 
-std::optional<EndRecord> readEnd(qint64 at, const std::function<QByteArray(qint64, qint64)> &readAt)
-{
+std::optional<EndRecord> readEnd(qint64 at, const std::function<QByteArray(qint64, qint64)> &readAt) {
     const QByteArray bytes = readAt(at, kEndSize);
     if (bytes.size() != kEndSize || u64(bytes, 0) != kEndMagic)
         return std::nullopt;
@@ -57,27 +51,23 @@ std::optional<EndRecord> readEnd(qint64 at, const std::function<QByteArray(qint6
 }
 
 // Sequential reader over the pickle's payload; every read is bounds-checked.
-class PickleReader
-{
+class PickleReader {
 public:
     explicit PickleReader(const QByteArray &payload) : m_data(payload) {}
-    bool Int(qint32 *value)
-    {
+    bool Int(qint32 *value) {
         if (m_pos + 4 > m_data.size())
             return false;
         *value = qint32(u32(m_data, m_pos));
         m_pos += 4;
         return true;
     }
-    bool Skip(qint64 bytes)
-    {
+    bool Skip(qint64 bytes) {
         if (bytes < 0 || m_pos + bytes > m_data.size())
             return false;
         m_pos += bytes;
         return true;
     }
-    bool String(QByteArray *value)
-    {
+    bool String(QByteArray *value) {
         qint32 length = 0;
         if (!Int(&length) || length < 0 || m_pos + length > m_data.size())
             return false;
@@ -93,13 +83,11 @@ private:
 
 // One body decoder: gzip and zlib-wrapped or raw deflate through zlib,
 // br through the brotli decoder, anything else passed through.
-class BodyDecoder
-{
+class BodyDecoder {
 public:
     using Sink = std::function<bool(const char *, qint64)>;
 
-    BodyDecoder(const QByteArray &encoding, qint64 cap, Sink sink) : m_sink(std::move(sink)), m_cap(cap)
-    {
+    BodyDecoder(const QByteArray &encoding, qint64 cap, Sink sink) : m_sink(std::move(sink)), m_cap(cap) {
         if (!IsDecodedCoding(encoding)) {
             m_kind = Kind::Plain;
         } else if (encoding != "br") {
@@ -113,8 +101,7 @@ public:
             m_ok = m_br != nullptr;
         }
     }
-    ~BodyDecoder()
-    {
+    ~BodyDecoder() {
         if (m_zInit)
             inflateEnd(&m_zs);
         if (m_br)
@@ -123,8 +110,7 @@ public:
     BodyDecoder(const BodyDecoder &) = delete;
     BodyDecoder &operator=(const BodyDecoder &) = delete;
 
-    bool Feed(const QByteArray &input)
-    {
+    bool Feed(const QByteArray &input) {
         if (!m_ok || m_done)
             return m_ok && input.isEmpty();
         switch (m_kind) {
@@ -143,8 +129,7 @@ public:
 private:
     enum class Kind { Plain, Zlib, Brotli };
 
-    bool put(const char *data, qint64 length)
-    {
+    bool put(const char *data, qint64 length) {
         m_written += length;
         if (m_written > m_cap)
             return m_ok = false;
@@ -153,8 +138,7 @@ private:
         return true;
     }
 
-    bool feedZlib(const QByteArray &input)
-    {
+    bool feedZlib(const QByteArray &input) {
         m_zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(input.constData()));
         m_zs.avail_in = uInt(input.size());
         char out[64 * 1024];
@@ -183,8 +167,7 @@ private:
         return true;
     }
 
-    bool feedBrotli(const QByteArray &input)
-    {
+    bool feedBrotli(const QByteArray &input) {
         size_t availIn = size_t(input.size());
         const auto *nextIn = reinterpret_cast<const uint8_t *>(input.constData());
         uint8_t out[64 * 1024];
@@ -221,13 +204,11 @@ private:
 
 } // namespace
 
-bool SimpleCacheEntry::HasBody() const
-{
+bool SimpleCacheEntry::HasBody() const {
     return !truncated && (bodyLength > 0 || (httpStatus >= 200 && httpStatus < 300));
 }
 
-bool IsSimpleCacheEntryName(const QString &fileName)
-{
+bool IsSimpleCacheEntryName(const QString &fileName) {
     if (fileName.size() != 18 || !fileName.endsWith(QLatin1String("_0")))
         return false;
     for (int i = 0; i < 16; ++i) {
@@ -238,8 +219,7 @@ bool IsSimpleCacheEntryName(const QString &fileName)
     return true;
 }
 
-QString AddressFromCacheKey(const QByteArray &key)
-{
+QString AddressFromCacheKey(const QByteArray &key) {
     QByteArray rest = key;
     // Leading "<number>/" parts tell credentials and upload identity.
     for (;;) {
@@ -261,8 +241,7 @@ QString AddressFromCacheKey(const QByteArray &key)
     return QString::fromUtf8(rest);
 }
 
-std::optional<CachedResponseInfo> ParseCachedResponseInfo(const QByteArray &pickle)
-{
+std::optional<CachedResponseInfo> ParseCachedResponseInfo(const QByteArray &pickle) {
     if (pickle.size() < 4)
         return std::nullopt;
     const quint32 payloadSize = u32(pickle, 0);
@@ -294,9 +273,8 @@ std::optional<CachedResponseInfo> ParseCachedResponseInfo(const QByteArray &pick
     return info;
 }
 
-std::optional<SimpleCacheEntry> ParseSimpleCacheEntry(qint64 size,
-                                                      const std::function<QByteArray(qint64, qint64)> &readAt)
-{
+std::optional<SimpleCacheEntry>
+ParseSimpleCacheEntry(qint64 size, const std::function<QByteArray(qint64, qint64)> &readAt) {
     if (size < kHeaderSize + 2 * kEndSize)
         return std::nullopt;
     const QByteArray header = readAt(0, kHeaderSize);
@@ -332,7 +310,8 @@ std::optional<SimpleCacheEntry> ParseSimpleCacheEntry(qint64 size,
         return std::nullopt;
     entry.bodyOffset = bodyOffset;
     entry.bodyLength = bodyLength;
-    if (const std::optional<CachedResponseInfo> info = ParseCachedResponseInfo(readAt(metaOffset, metaLength))) {
+    if (const std::optional<CachedResponseInfo> info =
+            ParseCachedResponseInfo(readAt(metaOffset, metaLength))) {
         entry.httpStatus = info->httpStatus;
         entry.contentEncoding = info->contentEncoding;
         entry.truncated = info->truncated;
@@ -340,8 +319,7 @@ std::optional<SimpleCacheEntry> ParseSimpleCacheEntry(qint64 size,
     return entry;
 }
 
-std::optional<SimpleCacheEntry> ReadSimpleCacheEntry(const QString &path)
-{
+std::optional<SimpleCacheEntry> ReadSimpleCacheEntry(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -354,8 +332,7 @@ std::optional<SimpleCacheEntry> ReadSimpleCacheEntry(const QString &path)
     return entry;
 }
 
-bool ReadCacheBody(const SimpleCacheEntry &entry, const std::function<bool(const char *, qint64)> &sink)
-{
+bool ReadCacheBody(const SimpleCacheEntry &entry, const std::function<bool(const char *, qint64)> &sink) {
     QFile file(entry.file);
     if (!file.open(QIODevice::ReadOnly) || file.size() < entry.bodyOffset + entry.bodyLength ||
         !file.seek(entry.bodyOffset))
@@ -374,8 +351,7 @@ bool ReadCacheBody(const SimpleCacheEntry &entry, const std::function<bool(const
     return decoder.Finish();
 }
 
-qint64 DecodedBodyLength(const SimpleCacheEntry &entry)
-{
+qint64 DecodedBodyLength(const SimpleCacheEntry &entry) {
     if (!IsDecodedCoding(entry.contentEncoding))
         return entry.bodyLength;
     qint64 length = 0;

@@ -17,16 +17,15 @@
 #include <functional>
 #include <optional>
 
-namespace dh
-{
+namespace dh {
 
 struct SimpleCacheEntry {
-    QString file;          // the entry file
-    QByteArray key;        // the engine's key
-    QString address;       // the address the body was fetched from
-    qint64 bodyOffset = 0; // where the body starts in the file
-    qint64 bodyLength = 0; // stored (possibly encoded) length
-    int httpStatus = 0;    // 0 when the response info could not be read
+    QString file;               // the entry file
+    QByteArray key;             // the engine's key
+    QString address;            // the address the body was fetched from
+    qint64 bodyOffset = 0;      // where the body starts in the file
+    qint64 bodyLength = 0;      // stored (possibly encoded) length
+    int httpStatus = 0;         // 0 when the response info could not be read
     QByteArray contentEncoding; // lower case; empty for a plain body
     bool truncated = false;     // the engine kept only part of the body
 
@@ -42,8 +41,8 @@ QString AddressFromCacheKey(const QByteArray &key);
 
 // Reads an entry from any byte source: `size` bytes, `readAt(offset, length)`
 // returns what it could read (a short answer counts as failure).
-std::optional<SimpleCacheEntry> ParseSimpleCacheEntry(qint64 size,
-                                                      const std::function<QByteArray(qint64, qint64)> &readAt);
+std::optional<SimpleCacheEntry>
+ParseSimpleCacheEntry(qint64 size, const std::function<QByteArray(qint64, qint64)> &readAt);
 // Reads the entry file at `path`; nothing when it is not a readable entry.
 std::optional<SimpleCacheEntry> ReadSimpleCacheEntry(const QString &path);
 

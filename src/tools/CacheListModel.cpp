@@ -4,22 +4,19 @@
 #include <numeric>
 #include <vector>
 
-namespace dh
-{
+namespace dh {
 
-int CacheListModel::rowCount(const QModelIndex &parent) const
-{
+int CacheListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
 
-int CacheListModel::columnCount(const QModelIndex &parent) const
-{
+int CacheListModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant CacheListModel::data(const QModelIndex &index, int role) const
-{
-    if (!index.isValid() || index.row() >= m_rows.size() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+QVariant CacheListModel::data(const QModelIndex &index, int role) const {
+    if (!index.isValid() || index.row() >= m_rows.size() ||
+        (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     const CacheRow &row = m_rows.at(index.row());
     switch (index.column()) {
@@ -36,23 +33,20 @@ QVariant CacheListModel::data(const QModelIndex &index, int role) const
     }
 }
 
-QVariant CacheListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant CacheListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const char *const titles[] = {"URL", "TYPE", "SIZE(Byte)", "FilePath"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(titles[section]) : QVariant();
 }
 
-void CacheListModel::Clear()
-{
+void CacheListModel::Clear() {
     beginResetModel();
     m_rows.clear();
     endResetModel();
 }
 
-void CacheListModel::Append(const QList<CacheRow> &rows)
-{
+void CacheListModel::Append(const QList<CacheRow> &rows) {
     if (rows.isEmpty())
         return;
     beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + rows.size() - 1));
@@ -60,8 +54,7 @@ void CacheListModel::Append(const QList<CacheRow> &rows)
     endInsertRows();
 }
 
-void CacheListModel::SetFile(int row, const QString &filePath, qint64 size)
-{
+void CacheListModel::SetFile(int row, const QString &filePath, qint64 size) {
     if (row < 0 || row >= m_rows.size())
         return;
     m_rows[row].filePath = filePath;
@@ -69,14 +62,12 @@ void CacheListModel::SetFile(int row, const QString &filePath, qint64 size)
     emit dataChanged(index(row, SizeColumn), index(row, PathColumn));
 }
 
-void CacheListModel::ClickSort(int column)
-{
+void CacheListModel::ClickSort(int column) {
     m_order = m_order == Qt::DescendingOrder ? Qt::AscendingOrder : Qt::DescendingOrder;
     sort(column, m_order);
 }
 
-void CacheListModel::sort(int column, Qt::SortOrder order)
-{
+void CacheListModel::sort(int column, Qt::SortOrder order) {
     if (column < 0 || column >= ColumnCount)
         return;
     const bool ascending = order == Qt::AscendingOrder;

@@ -5,8 +5,7 @@
 #include <QList>
 #include <QString>
 
-namespace dh
-{
+namespace dh {
 
 struct CacheRow {
     QString url;
@@ -18,8 +17,7 @@ struct CacheRow {
 // Rows of the all-users view carry this prefix before the user name.
 inline const QString kUserRowPrefix = QStringLiteral("用户:");
 
-class CacheListModel : public QAbstractTableModel
-{
+class CacheListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { UrlColumn, TypeColumn, SizeColumn, PathColumn, ColumnCount };

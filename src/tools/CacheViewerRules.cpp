@@ -14,15 +14,12 @@
 #include <unistd.h>
 #endif
 
-namespace dh
-{
-namespace
-{
+namespace dh {
+namespace {
 // A listing stops growing here: a hostile folder tree must not eat the memory.
 constexpr qsizetype kMaxListed = 500000;
 
-bool isRoot(const QString &folder)
-{
+bool isRoot(const QString &folder) {
 #ifdef Q_OS_WIN
     return folder.size() == 3 && folder.at(1) == QLatin1Char(':');
 #else
@@ -32,8 +29,7 @@ bool isRoot(const QString &folder)
 
 enum class Want { Folders, Files };
 
-void listEntries(const QString &start, QStringList *out, bool recursive, Want want)
-{
+void listEntries(const QString &start, QStringList *out, bool recursive, Want want) {
     if (start.isEmpty() || !QDir::isAbsolutePath(start))
         return;
     QStringList pending{start};
@@ -71,15 +67,13 @@ void listEntries(const QString &start, QStringList *out, bool recursive, Want wa
     }
 }
 
-QString canonicalOrClean(const QString &path)
-{
+QString canonicalOrClean(const QString &path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
     return canonical.isEmpty() ? QDir::cleanPath(QDir::fromNativeSeparators(path)) : canonical;
 }
 } // namespace
 
-QString CacheTypeOf(const QString &text)
-{
+QString CacheTypeOf(const QString &text) {
     QString s = text;
     const QString scheme = QStringLiteral("://");
     qsizetype at = s.indexOf(scheme);
@@ -109,18 +103,15 @@ QString CacheTypeOf(const QString &text)
     return type.size() < 7 ? type.trimmed() : QString();
 }
 
-void ListFolders(const QString &folder, QStringList *out, bool recursive)
-{
+void ListFolders(const QString &folder, QStringList *out, bool recursive) {
     listEntries(folder, out, recursive, Want::Folders);
 }
 
-void ListFiles(const QString &folder, QStringList *out, bool recursive)
-{
+void ListFiles(const QString &folder, QStringList *out, bool recursive) {
     listEntries(folder, out, recursive, Want::Files);
 }
 
-void ForceDeleteFile(const QString &path)
-{
+void ForceDeleteFile(const QString &path) {
     if (path.isEmpty())
         return;
     const QFileInfo info(path);
@@ -135,8 +126,7 @@ void ForceDeleteFile(const QString &path)
         QFile::remove(path);
 }
 
-void RemoveEmptyFolders(const QStringList &folders, const QString &keep)
-{
+void RemoveEmptyFolders(const QStringList &folders, const QString &keep) {
     for (auto it = folders.crbegin(); it != folders.crend(); ++it) {
         if (it->isEmpty())
             continue;
@@ -148,8 +138,7 @@ void RemoveEmptyFolders(const QStringList &folders, const QString &keep)
     }
 }
 
-bool IsInsideFolder(const QString &path, const QString &folder)
-{
+bool IsInsideFolder(const QString &path, const QString &folder) {
     if (path.isEmpty() || folder.isEmpty())
         return false;
     // The parent is resolved, the name itself is not: a link is judged by where it lies.
@@ -169,8 +158,7 @@ bool IsInsideFolder(const QString &path, const QString &folder)
 #endif
 }
 
-QList<UserHome> SystemUserHomes()
-{
+QList<UserHome> SystemUserHomes() {
     QList<UserHome> homes;
     QSet<QString> seen;
     auto add = [&](const QString &name, const QString &home) {
@@ -185,7 +173,8 @@ QList<UserHome> SystemUserHomes()
     add(QDir(own).dirName(), own);
     QDir root(own);
     if (root.cdUp()) {
-        for (const QFileInfo &user : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name))
+        for (const QFileInfo &user :
+             root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name))
             add(user.fileName(), user.filePath());
     }
 #else
@@ -201,8 +190,7 @@ QList<UserHome> SystemUserHomes()
     return homes;
 }
 
-QStringList ProgramCacheSubPaths()
-{
+QStringList ProgramCacheSubPaths() {
     const QString home = QDir::cleanPath(QDir::homePath());
     const QString cache = QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
     QStringList subPaths;
@@ -227,8 +215,7 @@ QStringList ProgramCacheSubPaths()
     return subPaths;
 }
 
-QList<UserCacheFolder> FindUserCacheFolders(const QList<UserHome> &homes, const QStringList &subPaths)
-{
+QList<UserCacheFolder> FindUserCacheFolders(const QList<UserHome> &homes, const QStringList &subPaths) {
     QList<UserCacheFolder> found;
     for (const UserHome &user : homes) {
         const QString home = QFileInfo(user.home).canonicalFilePath();

@@ -6,8 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace dh
-{
+namespace dh {
 
 // The TYPE column: the short extension of an address's or a path's last
 // segment ("file.pdf?x=1#top" gives "pdf"); empty when there is none or it

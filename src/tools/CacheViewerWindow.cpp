@@ -20,12 +20,9 @@
 
 #include <algorithm>
 
-namespace dh
-{
-namespace
-{
-QTreeWidget *smallList(QWidget *parent, const char *name, const QStringList &columns)
-{
+namespace dh {
+namespace {
+QTreeWidget *smallList(QWidget *parent, const char *name, const QStringList &columns) {
     auto *list = Named(new QTreeWidget(parent), name);
     list->setColumnCount(int(columns.size()));
     list->setHeaderLabels(columns);
@@ -36,8 +33,7 @@ QTreeWidget *smallList(QWidget *parent, const char *name, const QStringList &col
 }
 } // namespace
 
-CacheViewerWindow::CacheViewerWindow(QWidget *parent) : QDialog(parent), m_cache(BrowserCache::ForProfile())
-{
+CacheViewerWindow::CacheViewerWindow(QWidget *parent) : QDialog(parent), m_cache(BrowserCache::ForProfile()) {
     setObjectName(QStringLiteral("fIEcache"));
     setWindowTitle(DialogCaption(QStringLiteral("IE浏览器Cookie 缓存和历史列表")));
     setModal(true);
@@ -54,7 +50,8 @@ CacheViewerWindow::CacheViewerWindow(QWidget *parent) : QDialog(parent), m_cache
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->header()->setSectionsClickable(true);
     m_list->header()->setSortIndicatorShown(false);
-    connect(m_list->header(), &QHeaderView::sectionClicked, this, [this](int column) { m_model->ClickSort(column); });
+    connect(m_list->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { m_model->ClickSort(column); });
     connect(m_list, &QTreeView::doubleClicked, this, &CacheViewerWindow::openRow);
 
     m_users = smallList(this, "ListView2", {QStringLiteral("用户名"), QStringLiteral("文件夹")});
@@ -100,27 +97,23 @@ CacheViewerWindow::CacheViewerWindow(QWidget *parent) : QDialog(parent), m_cache
 
 CacheViewerWindow::~CacheViewerWindow() = default;
 
-void CacheViewerWindow::setListMode(const QString &mode)
-{
+void CacheViewerWindow::setListMode(const QString &mode) {
     m_listMode = mode;
     m_list->setProperty("Tag", mode);
 }
 
-void CacheViewerWindow::setCountLabel(bool failed)
-{
+void CacheViewerWindow::setCountLabel(bool failed) {
     m_count->setText((failed ? QStringLiteral("出错!!!共有") : QStringLiteral("共有")) +
                      QString::number(m_model->Count()) + QStringLiteral(" 个文件"));
 }
 
-void CacheViewerWindow::fitColumns()
-{
+void CacheViewerWindow::fitColumns() {
     AutoSizeColumns(m_list, ColumnWidth::FitHeaderAndContents);
     AutoSizeColumns(m_users, ColumnWidth::FitHeaderAndContents);
     AutoSizeColumns(m_folders, ColumnWidth::FitHeaderAndContents);
 }
 
-void CacheViewerWindow::GetCacheURLList()
-{
+void CacheViewerWindow::GetCacheURLList() {
     m_model->Clear();
     QList<CacheEntry> entries;
     const bool ok = m_cache.Enumerate(&entries);
@@ -141,8 +134,7 @@ void CacheViewerWindow::GetCacheURLList()
     setListMode(MyCacheMode);
 }
 
-void CacheViewerWindow::判断文件在缓存中文件路径()
-{
+void CacheViewerWindow::判断文件在缓存中文件路径() {
     for (int row = 0; row < m_model->Count(); ++row) {
         const std::optional<CacheEntry> entry = m_cache.Lookup(m_model->Row(row).url);
         if (entry && !entry->localFile.isEmpty())
@@ -152,8 +144,7 @@ void CacheViewerWindow::判断文件在缓存中文件路径()
     }
 }
 
-void CacheViewerWindow::ViewAllUsers()
-{
+void CacheViewerWindow::ViewAllUsers() {
     m_model->Clear();
     m_userFolders.clear();
     m_cacheFolders.clear();
@@ -190,8 +181,7 @@ void CacheViewerWindow::ViewAllUsers()
     setListMode(AllCachesMode);
 }
 
-QList<int> CacheViewerWindow::selectedRows() const
-{
+QList<int> CacheViewerWindow::selectedRows() const {
     QList<int> rows;
     for (const QModelIndex &index : m_list->selectionModel()->selectedRows())
         rows.append(index.row());
@@ -199,8 +189,7 @@ QList<int> CacheViewerWindow::selectedRows() const
     return rows;
 }
 
-void CacheViewerWindow::DeleteRows(bool selectedOnly)
-{
+void CacheViewerWindow::DeleteRows(bool selectedOnly) {
     QList<int> rows;
     if (selectedOnly) {
         rows = selectedRows();
@@ -229,8 +218,7 @@ void CacheViewerWindow::DeleteRows(bool selectedOnly)
         ViewAllUsers();
 }
 
-void CacheViewerWindow::强制删除(const QString &path)
-{
+void CacheViewerWindow::强制删除(const QString &path) {
     // Rows name files, but only files of the cache folders are ever deleted.
     bool ours = IsInsideFolder(path, m_cache.ExportFolder());
     for (const QString &folder : std::as_const(m_userCacheFolders))
@@ -239,14 +227,12 @@ void CacheViewerWindow::强制删除(const QString &path)
         ForceDeleteFile(path);
 }
 
-void CacheViewerWindow::删除空文件夹()
-{
+void CacheViewerWindow::删除空文件夹() {
     // The running engine keeps writing into its own folders; they stay.
     RemoveEmptyFolders(m_cacheFolders, m_cache.CacheFolder());
 }
 
-QString CacheViewerWindow::materialize(int row)
-{
+QString CacheViewerWindow::materialize(int row) {
     const CacheRow &cacheRow = m_model->Row(row);
     if (cacheRow.filePath.isEmpty() || cacheRow.url.startsWith(kUserRowPrefix))
         return cacheRow.filePath;
@@ -256,8 +242,7 @@ QString CacheViewerWindow::materialize(int row)
     return path.isEmpty() ? cacheRow.filePath : path;
 }
 
-void CacheViewerWindow::CopySelected()
-{
+void CacheViewerWindow::CopySelected() {
     QPointer<CopyMoveWindow> copy = new CopyMoveWindow(this);
     copy->SetCopyMode();
     int added = 0;
@@ -268,13 +253,13 @@ void CacheViewerWindow::CopySelected()
         copy->AddSource(path);
         ++added;
     }
-    copy->setWindowTitle(QStringLiteral("复制文件：") + QString::number(added) + QStringLiteral(" 个文件..."));
+    copy->setWindowTitle(QStringLiteral("复制文件：") + QString::number(added) +
+                         QStringLiteral(" 个文件..."));
     Messages::RunModal(copy);
     delete copy.data();
 }
 
-void CacheViewerWindow::openRow(const QModelIndex &index)
-{
+void CacheViewerWindow::openRow(const QModelIndex &index) {
     if (!index.isValid())
         return;
     const QString path = materialize(index.row());
@@ -282,8 +267,7 @@ void CacheViewerWindow::openRow(const QModelIndex &index)
         OpenWithDesktop(path, this);
 }
 
-void ClearWholeBrowserCache(bool report, QWidget *parent)
-{
+void ClearWholeBrowserCache(bool report, QWidget *parent) {
     // The engine's clear waits in the event loop, where a timer may ask again.
     static bool clearing = false;
     if (clearing)
@@ -303,8 +287,7 @@ void ClearWholeBrowserCache(bool report, QWidget *parent)
         Messages::Show(parent, QStringLiteral("IE缓存清空完毕！"), MsgIcon::Information);
 }
 
-void RegisterToolWindows()
-{
+void RegisterToolWindows() {
     WindowHub::Register(WindowHub::Action::OpenCacheViewer, [](QWidget *caller) {
         // The window belongs to this call: a caller that goes away meanwhile takes it along safely.
         QPointer<CacheViewerWindow> viewer = new CacheViewerWindow(caller);

@@ -15,13 +15,11 @@ class QModelIndex;
 class QTreeView;
 class QTreeWidget;
 
-namespace dh
-{
+namespace dh {
 
 class CacheListModel;
 
-class CacheViewerWindow : public QDialog
-{
+class CacheViewerWindow : public QDialog {
     Q_OBJECT
 public:
     static inline const QString MyCacheMode = QStringLiteral("我的缓存");

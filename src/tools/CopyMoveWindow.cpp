@@ -21,12 +21,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-namespace dh
-{
-namespace
-{
-bool sameFolder(const QString &a, const QString &b)
-{
+namespace dh {
+namespace {
+bool sameFolder(const QString &a, const QString &b) {
     const QString ca = QFileInfo(a).canonicalFilePath();
     const QString cb = QFileInfo(b).canonicalFilePath();
     if (!ca.isEmpty() && !cb.isEmpty())
@@ -39,8 +36,7 @@ bool sameFolder(const QString &a, const QString &b)
 }
 } // namespace
 
-CopyMoveWindow::CopyMoveWindow(QWidget *parent) : QDialog(parent)
-{
+CopyMoveWindow::CopyMoveWindow(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form_Copy_Move"));
     setModal(true);
 
@@ -109,16 +105,14 @@ CopyMoveWindow::CopyMoveWindow(QWidget *parent) : QDialog(parent)
 
 CopyMoveWindow::~CopyMoveWindow() = default;
 
-void CopyMoveWindow::browse()
-{
+void CopyMoveWindow::browse() {
     const QString chosen =
         BrowseForFolder(this, m_folder->currentText(), QStringLiteral("请选择要浏览的文件夹:"));
     if (!chosen.trimmed().isEmpty())
         m_folder->setEditText(WithTrailingSeparator(chosen));
 }
 
-bool CopyMoveWindow::prepare()
-{
+bool CopyMoveWindow::prepare() {
     QString folder = m_folder->currentText();
     folder = folder.trimmed().isEmpty() ? QString() : CreateFolderPath(folder);
     m_folder->setEditText(folder);
@@ -151,12 +145,12 @@ bool CopyMoveWindow::prepare()
     return true;
 }
 
-void CopyMoveWindow::copyOne(const QString &source)
-{
+void CopyMoveWindow::copyOne(const QString &source) {
     const CopyNameParts parts = SplitCopyName(source);
     if (sameFolder(parts.folder.isEmpty() ? QStringLiteral(".") : parts.folder, m_destination))
         return; // already there: never copied onto itself
-    const QString name = parts.extension.isEmpty() ? parts.base : parts.base + QLatin1Char('.') + parts.extension;
+    const QString name =
+        parts.extension.isEmpty() ? parts.base : parts.base + QLatin1Char('.') + parts.extension;
     m_current->setText(name);
     YieldEvents();
     const QString target = QDir::toNativeSeparators(QDir(m_destination).filePath(name));
@@ -176,8 +170,7 @@ void CopyMoveWindow::copyOne(const QString &source)
     }
 }
 
-void CopyMoveWindow::执行(bool report)
-{
+void CopyMoveWindow::执行(bool report) {
     if (!prepare() || m_sources.isEmpty())
         return;
     if (m_start->text() != StartText) {
@@ -208,8 +201,7 @@ void CopyMoveWindow::执行(bool report)
         close();
 }
 
-void CopyMoveWindow::closeEvent(QCloseEvent *event)
-{
+void CopyMoveWindow::closeEvent(QCloseEvent *event) {
     if (m_running) {
         // The run is below us on the stack: stop it and close once it has ended.
         m_running = false;
@@ -221,8 +213,7 @@ void CopyMoveWindow::closeEvent(QCloseEvent *event)
     QDialog::closeEvent(event);
 }
 
-void CopyMoveWindow::reject()
-{
+void CopyMoveWindow::reject() {
     if (m_running) {
         m_running = false;
         m_closeWhenIdle = true;

@@ -14,11 +14,9 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-namespace dh
-{
+namespace dh {
 
-class CopyMoveWindow : public QDialog
-{
+class CopyMoveWindow : public QDialog {
     Q_OBJECT
 public:
     static inline const QString StartText = QStringLiteral("开始");

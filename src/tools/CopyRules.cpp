@@ -18,10 +18,8 @@
 #include <memory>
 #include <thread>
 
-namespace dh
-{
-namespace
-{
+namespace dh {
+namespace {
 constexpr int kExtensionLimit = 7;
 constexpr qint64 kCopyChunk = 4 * 1024 * 1024;
 // Smaller files are copied at once; bigger ones on a worker so the window stays responsive.
@@ -29,19 +27,16 @@ constexpr qint64 kInlineCopyLimit = 4 * 1024 * 1024;
 // Far beyond any real folder; only ends a search that could not succeed.
 constexpr int kMaxCounter = 1000000;
 
-bool isSeparator(QChar c)
-{
+bool isSeparator(QChar c) {
     return c == QLatin1Char('/') || c == QDir::separator();
 }
 
-bool occupied(const QString &path)
-{
+bool occupied(const QString &path) {
     const QFileInfo info(path);
     return info.exists() || info.isSymLink();
 }
 
-std::filesystem::path fsPath(const QString &path)
-{
+std::filesystem::path fsPath(const QString &path) {
 #ifdef Q_OS_WIN
     return std::filesystem::path(path.toStdWString());
 #else
@@ -49,14 +44,14 @@ std::filesystem::path fsPath(const QString &path)
 #endif
 }
 // Whole contents of `in` to `out`; the kernel copies when it can (as cp does).
-bool copyContents(QFile &in, QFileDevice &out, qint64 size)
-{
+bool copyContents(QFile &in, QFileDevice &out, qint64 size) {
     qint64 done = 0;
 #ifdef Q_OS_LINUX
     if (!out.flush())
         return false;
     while (done < size) {
-        const ssize_t n = copy_file_range(in.handle(), nullptr, out.handle(), nullptr, size_t(size - done), 0);
+        const ssize_t n =
+            copy_file_range(in.handle(), nullptr, out.handle(), nullptr, size_t(size - done), 0);
         if (n <= 0)
             break; // not supported here, or the file shrank: the loop below decides
         done += n;
@@ -77,13 +72,11 @@ bool copyContents(QFile &in, QFileDevice &out, qint64 size)
 }
 } // namespace
 
-CopyRule CopyRuleFromIndex(int index)
-{
+CopyRule CopyRuleFromIndex(int index) {
     return index >= 1 && index <= 5 ? CopyRule(index) : CopyRule::SizeAndTimeOverwrite;
 }
 
-CopyNameParts SplitCopyName(const QString &path)
-{
+CopyNameParts SplitCopyName(const QString &path) {
     const QString text = path.trimmed();
     qsizetype cut = text.size() - 1;
     while (cut >= 0 && !isSeparator(text.at(cut)))
@@ -105,8 +98,7 @@ CopyNameParts SplitCopyName(const QString &path)
     return parts;
 }
 
-CounterParts StripCounter(const QString &base)
-{
+CounterParts StripCounter(const QString &base) {
     CounterParts parts{base, {}};
     if (!base.endsWith(QLatin1Char(']')))
         return parts;
@@ -120,20 +112,20 @@ CounterParts StripCounter(const QString &base)
     return {stripped, number};
 }
 
-QString CounterName(const QString &base, int n, const QString &extension)
-{
-    QString name = base + QLatin1Char('[') + QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')) + QLatin1Char(']');
+QString CounterName(const QString &base, int n, const QString &extension) {
+    QString name =
+        base + QLatin1Char('[') + QStringLiteral("%1").arg(n, 3, 10, QLatin1Char('0')) + QLatin1Char(']');
     if (!extension.isEmpty())
         name += QLatin1Char('.') + extension;
     return name;
 }
 
-QString FreeCounterTarget(const QString &source, const QString &folder)
-{
+QString FreeCounterTarget(const QString &source, const QString &folder) {
     const CopyNameParts parts = SplitCopyName(source);
     const QString base = StripCounter(parts.base).base;
     const QDir dir(folder);
-    QString candidate = dir.filePath(parts.extension.isEmpty() ? base : base + QLatin1Char('.') + parts.extension);
+    QString candidate =
+        dir.filePath(parts.extension.isEmpty() ? base : base + QLatin1Char('.') + parts.extension);
     for (int n = 1; occupied(candidate); ++n) {
         if (n > kMaxCounter)
             return {};
@@ -142,8 +134,7 @@ QString FreeCounterTarget(const QString &source, const QString &folder)
     return QDir::toNativeSeparators(candidate);
 }
 
-CopyAction DecideCopy(CopyRule rule, const QString &source, const QString &target)
-{
+CopyAction DecideCopy(CopyRule rule, const QString &source, const QString &target) {
     if (!occupied(target))
         return CopyAction::Copy;
     const QFileInfo from(source);
@@ -166,8 +157,7 @@ CopyAction DecideCopy(CopyRule rule, const QString &source, const QString &targe
     return CopyAction::Skip;
 }
 
-bool CopyFileSafely(const QString &source, const QString &target, bool replace)
-{
+bool CopyFileSafely(const QString &source, const QString &target, bool replace) {
     const QFileInfo from(source);
     QFile in(source);
     if (!from.isFile() || !in.open(QIODevice::ReadOnly))
@@ -200,8 +190,7 @@ bool CopyFileSafely(const QString &source, const QString &target, bool replace)
     return ok;
 }
 
-bool CopyFileResponsive(const QString &source, const QString &target, bool replace)
-{
+bool CopyFileResponsive(const QString &source, const QString &target, bool replace) {
     if (QFileInfo(source).size() <= kInlineCopyLimit)
         return CopyFileSafely(source, target, replace);
     auto result = std::make_shared<std::atomic<int>>(-1);
@@ -210,15 +199,15 @@ bool CopyFileResponsive(const QString &source, const QString &target, bool repla
         result->store(CopyFileSafely(source, target, replace) ? 1 : 0);
         // Wakes the waiting event loop at once.
         if (app)
-            QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                app, [] {}, Qt::QueuedConnection);
     });
     WaitUntil([&] { return result->load() >= 0; }, -1);
     worker.join();
     return result->load() == 1;
 }
 
-bool 复制相同文件自动重命名(const QString &source, const QString &folder)
-{
+bool 复制相同文件自动重命名(const QString &source, const QString &folder) {
     if (!QFileInfo(source).isFile())
         return false;
     const QString target = FreeCounterTarget(source, folder);

@@ -4,8 +4,7 @@
 // name nor loses the file it replaces.
 #include <QString>
 
-namespace dh
-{
+namespace dh {
 
 // Same-name rules by option index (1..5).
 enum class CopyRule {

@@ -19,17 +19,14 @@
 
 using namespace dh;
 
-namespace
-{
+namespace {
 
-QByteArray readAll(const QString &path)
-{
+QByteArray readAll(const QString &path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool load(WebBrowserView &view, const QString &url)
-{
+bool load(WebBrowserView &view, const QString &url) {
     bool done = false;
     const QMetaObject::Connection c =
         QObject::connect(&view, &BrowserView::documentComplete, &view, [&done] { done = true; });
@@ -39,37 +36,38 @@ bool load(WebBrowserView &view, const QString &url)
     return ok;
 }
 
-QStringList addresses(BrowserCache &cache)
-{
+QStringList addresses(BrowserCache &cache) {
     return test::ListedAddresses(cache);
 }
 
 // The engine writes an entry when its request ends, a moment after the page.
-bool waitListed(BrowserCache &cache, const QStringList &wanted)
-{
+bool waitListed(BrowserCache &cache, const QStringList &wanted) {
     return WaitUntil(
         [&] {
             const QStringList listed = addresses(cache);
-            return std::all_of(wanted.begin(), wanted.end(), [&](const QString &a) { return listed.contains(a); });
+            return std::all_of(wanted.begin(), wanted.end(),
+                               [&](const QString &a) { return listed.contains(a); });
         },
         15000);
 }
 
-const QString kPage = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>缓存页</title></head>"
-                                     "<body><p>第一页 cached page body</p></body></html>");
+const QString kPage =
+    QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>缓存页</title></head>"
+                   "<body><p>第一页 cached page body</p></body></html>");
 
 } // namespace
 
-TEST(BrowserCacheE2e, PagesOfARealViewAreListedExportedDeletedAndCleared)
-{
+TEST(BrowserCacheE2e, PagesOfARealViewAreListedExportedDeletedAndCleared) {
     test::TestServer server;
     ASSERT_TRUE(server.Start());
     const QByteArray pdf = readAll(test::FixturePath(QStringLiteral("files/textract-standardized_text.pdf")));
     ASSERT_FALSE(pdf.isEmpty());
-    server.AddDocument(QStringLiteral("/files/report.pdf"), test::DocumentOptions::Bytes(pdf, "application/pdf"));
+    server.AddDocument(QStringLiteral("/files/report.pdf"),
+                       test::DocumentOptions::Bytes(pdf, "application/pdf"));
     server.AddDocument(QStringLiteral("/p/page.html"), test::DocumentOptions::Html(kPage));
     server.AddDocument(QStringLiteral("/p/Cookie-login.html"), test::DocumentOptions::Html(kPage));
-    test::DocumentOptions gz = test::DocumentOptions::Bytes(test::GzipBytes(kPage.toUtf8()), "text/html; charset=utf-8");
+    test::DocumentOptions gz =
+        test::DocumentOptions::Bytes(test::GzipBytes(kPage.toUtf8()), "text/html; charset=utf-8");
     gz.contentEncoding = "gzip";
     server.AddDocument(QStringLiteral("/gz/packed.html"), gz);
 
@@ -83,7 +81,8 @@ TEST(BrowserCacheE2e, PagesOfARealViewAreListedExportedDeletedAndCleared)
         ASSERT_TRUE(load(view, url)) << url.toStdString();
 
     BrowserCache cache = BrowserCache::ForProfile();
-    ASSERT_TRUE(waitListed(cache, {pageUrl, pdfUrl, gzUrl, cookieUrl})) << addresses(cache).join(QLatin1Char(' ')).toStdString();
+    ASSERT_TRUE(waitListed(cache, {pageUrl, pdfUrl, gzUrl, cookieUrl}))
+        << addresses(cache).join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(cache.DataFolder().startsWith(InternetCacheFolder()));
 
     // Each body as a real file, named after the address, with its real length.
@@ -131,12 +130,12 @@ TEST(BrowserCacheE2e, PagesOfARealViewAreListedExportedDeletedAndCleared)
 // overwritten bytes are either read consistently or skipped, never a crash.
 // (A page, not a document: the engine can crash when its process ends right
 // after a document load it turned into a download.)
-TEST(BrowserCacheE2e, DamagedCopiesOfARealEntryAreSkippedNotTrusted)
-{
+TEST(BrowserCacheE2e, DamagedCopiesOfARealEntryAreSkippedNotTrusted) {
     test::TestServer server;
     ASSERT_TRUE(server.Start());
     const QByteArray page = kPage.toUtf8();
-    server.AddDocument(QStringLiteral("/d/damaged.html"), test::DocumentOptions::Bytes(page, "text/html; charset=utf-8"));
+    server.AddDocument(QStringLiteral("/d/damaged.html"),
+                       test::DocumentOptions::Bytes(page, "text/html; charset=utf-8"));
     const QString url = server.DocumentUrl(QStringLiteral("/d/damaged.html"));
     WebSession::Instance();
     WebBrowserView view;
@@ -200,8 +199,7 @@ TEST(BrowserCacheE2e, DamagedCopiesOfARealEntryAreSkippedNotTrusted)
 // The engine can leave a load hanging forever when it overlaps its own cache
 // clear (a load under way, or one asked for right after). Repeated, because
 // the overlap is a race.
-TEST(BrowserCacheE2e, LoadsAroundAClearAlwaysFinish)
-{
+TEST(BrowserCacheE2e, LoadsAroundAClearAlwaysFinish) {
     test::TestServer server;
     ASSERT_TRUE(server.Start());
     test::DocumentOptions slow = test::DocumentOptions::Html(kPage + QString(3000, QLatin1Char(' ')));

@@ -1,7 +1,7 @@
 // Entry files in the engine's layout that a test can shape at will: the key
 // forms, every content coding, and bodies that must not be trusted.
-#include "net/BrowserCache.h"
 #include "net/SimpleCacheEntry.h"
+#include "net/BrowserCache.h"
 #include "support/CacheEntries.h"
 #include "support/QtPrinters.h"
 
@@ -14,17 +14,14 @@
 
 using namespace dh;
 
-namespace
-{
-std::optional<SimpleCacheEntry> parse(const QByteArray &bytes)
-{
+namespace {
+std::optional<SimpleCacheEntry> parse(const QByteArray &bytes) {
     return ParseSimpleCacheEntry(bytes.size(), [&bytes](qint64 offset, qint64 length) {
         return offset < 0 || offset > bytes.size() ? QByteArray() : bytes.mid(offset, length);
     });
 }
 
-QByteArray rawDeflate(const QByteArray &plain)
-{
+QByteArray rawDeflate(const QByteArray &plain) {
     z_stream zs{};
     deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     QByteArray out(int(deflateBound(&zs, uLong(plain.size()))) + 16, '\0');
@@ -38,22 +35,21 @@ QByteArray rawDeflate(const QByteArray &plain)
     return out;
 }
 
-QByteArray decoded(const QString &folder, const QByteArray &body, const QByteArray &coding, bool *ok)
-{
-    const QString file = test::WriteCacheEntry(folder, QStringLiteral("https://h/") + QString::fromLatin1(coding),
-                                               body, {"Content-Encoding: " + coding});
+QByteArray decoded(const QString &folder, const QByteArray &body, const QByteArray &coding, bool *ok) {
+    const QString file =
+        test::WriteCacheEntry(folder, QStringLiteral("https://h/") + QString::fromLatin1(coding), body,
+                              {"Content-Encoding: " + coding});
     const std::optional<SimpleCacheEntry> entry = ReadSimpleCacheEntry(file);
     QByteArray out;
     *ok = entry && ReadCacheBody(*entry, [&out](const char *data, qint64 n) {
-        out.append(data, n);
-        return true;
-    });
+              out.append(data, n);
+              return true;
+          });
     return out;
 }
 } // namespace
 
-TEST(CacheKeys, AddressesBehindEveryKeyForm)
-{
+TEST(CacheKeys, AddressesBehindEveryKeyForm) {
     EXPECT_EQ(AddressFromCacheKey("1/0/http://h/x.pdf"), QStringLiteral("http://h/x.pdf"));
     EXPECT_EQ(AddressFromCacheKey("http://h/x.pdf"), QStringLiteral("http://h/x.pdf"));
     EXPECT_EQ(AddressFromCacheKey("1/0/_dk_https://a.org https://b.org https://c.org/d.pdf"),
@@ -65,14 +61,13 @@ TEST(CacheKeys, AddressesBehindEveryKeyForm)
     EXPECT_FALSE(IsSimpleCacheEntryName(QStringLiteral("0123456789abcdef_1")));
     EXPECT_FALSE(IsSimpleCacheEntryName(QStringLiteral("index")));
 
-    const auto split = parse(test::SimpleCacheEntryBytes("1/0/_dk_https://a.org https://a.org https://a.org/p.pdf",
-                                                          "%PDF", test::RawHeaders(200)));
+    const auto split = parse(test::SimpleCacheEntryBytes(
+        "1/0/_dk_https://a.org https://a.org https://a.org/p.pdf", "%PDF", test::RawHeaders(200)));
     ASSERT_TRUE(split);
     EXPECT_EQ(split->address, QStringLiteral("https://a.org/p.pdf"));
 }
 
-TEST(CacheBodies, EveryCodingDecodesAndBadOnesAreRefused)
-{
+TEST(CacheBodies, EveryCodingDecodesAndBadOnesAreRefused) {
     QTemporaryDir temp;
     QByteArray page;
     for (int i = 0; i < 2000; ++i)
@@ -95,8 +90,7 @@ TEST(CacheBodies, EveryCodingDecodesAndBadOnesAreRefused)
     EXPECT_FALSE(ok);
 }
 
-TEST(CacheBodies, ABombIsStoppedAtTheCapAndWritesNoFile)
-{
+TEST(CacheBodies, ABombIsStoppedAtTheCapAndWritesNoFile) {
     QTemporaryDir temp;
     // 600 MiB of zeros in a few MB.
     z_stream zs{};
@@ -128,10 +122,9 @@ TEST(CacheBodies, ABombIsStoppedAtTheCapAndWritesNoFile)
                  !QDir(temp.filePath(QStringLiteral("export"))).isEmpty());
 }
 
-TEST(CacheBodies, TruncatedAndBodilessEntriesHaveNoFile)
-{
+TEST(CacheBodies, TruncatedAndBodilessEntriesHaveNoFile) {
     const auto truncated = parse(test::SimpleCacheEntryBytes("1/0/http://h/part.pdf", "%PDF-1.4 part",
-                                                              test::RawHeaders(200), 3 | (1 << 12)));
+                                                             test::RawHeaders(200), 3 | (1 << 12)));
     ASSERT_TRUE(truncated);
     EXPECT_TRUE(truncated->truncated);
     EXPECT_FALSE(truncated->HasBody());

@@ -12,20 +12,17 @@
 
 namespace dh::test {
 namespace {
-void put32(QByteArray *out, quint32 v)
-{
+void put32(QByteArray *out, quint32 v) {
     char b[4];
     qToLittleEndian(v, b);
     out->append(b, 4);
 }
-void put64(QByteArray *out, quint64 v)
-{
+void put64(QByteArray *out, quint64 v) {
     char b[8];
     qToLittleEndian(v, b);
     out->append(b, 8);
 }
-void endRecord(QByteArray *out, quint32 flags, quint32 length)
-{
+void endRecord(QByteArray *out, quint32 flags, quint32 length) {
     put64(out, 0xf4fa6f45970d41d8ULL);
     put32(out, flags);
     put32(out, 0); // crc, not checked by readers
@@ -34,8 +31,7 @@ void endRecord(QByteArray *out, quint32 flags, quint32 length)
 }
 } // namespace
 
-QStringList ListedAddresses(BrowserCache &cache)
-{
+QStringList ListedAddresses(BrowserCache &cache) {
     QList<CacheEntry> entries;
     cache.Enumerate(&entries);
     QStringList out;
@@ -45,8 +41,7 @@ QStringList ListedAddresses(BrowserCache &cache)
     return out;
 }
 
-QByteArray RawHeaders(int status, const QList<QByteArray> &headers)
-{
+QByteArray RawHeaders(int status, const QList<QByteArray> &headers) {
     QByteArray raw = "HTTP/1.1 " + QByteArray::number(status) + " OK";
     raw.append('\0');
     for (const QByteArray &h : headers) {
@@ -58,8 +53,7 @@ QByteArray RawHeaders(int status, const QList<QByteArray> &headers)
 }
 
 QByteArray SimpleCacheEntryBytes(const QByteArray &key, const QByteArray &body, const QByteArray &rawHeaders,
-                                 int infoFlags)
-{
+                                 int infoFlags) {
     QByteArray file;
     put64(&file, 0xfcfb6d1ba7725c30ULL);
     put32(&file, 5);
@@ -88,8 +82,7 @@ QByteArray SimpleCacheEntryBytes(const QByteArray &key, const QByteArray &body, 
 }
 
 QString WriteCacheEntry(const QString &cacheFolder, const QString &address, const QByteArray &body,
-                        const QList<QByteArray> &headers, int status)
-{
+                        const QList<QByteArray> &headers, int status) {
     const QByteArray key = "1/0/" + address.toUtf8();
     const QString data = cacheFolder + QStringLiteral("/Cache/Cache_Data");
     QDir().mkpath(data);
@@ -103,8 +96,7 @@ QString WriteCacheEntry(const QString &cacheFolder, const QString &address, cons
     return file.fileName();
 }
 
-QByteArray GzipBytes(const QByteArray &plain)
-{
+QByteArray GzipBytes(const QByteArray &plain) {
     z_stream zs{};
     if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return {};
@@ -119,13 +111,12 @@ QByteArray GzipBytes(const QByteArray &plain)
     return rc == Z_STREAM_END ? out : QByteArray();
 }
 
-QByteArray BrotliBytes(const QByteArray &plain)
-{
+QByteArray BrotliBytes(const QByteArray &plain) {
     size_t size = BrotliEncoderMaxCompressedSize(size_t(plain.size())) + 16;
     QByteArray out(qsizetype(size), '\0');
-    if (!BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT, size_t(plain.size()),
-                               reinterpret_cast<const uint8_t *>(plain.constData()), &size,
-                               reinterpret_cast<uint8_t *>(out.data())))
+    if (!BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT,
+                               size_t(plain.size()), reinterpret_cast<const uint8_t *>(plain.constData()),
+                               &size, reinterpret_cast<uint8_t *>(out.data())))
         return {};
     out.resize(qsizetype(size));
     return out;

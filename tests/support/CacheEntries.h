@@ -3,8 +3,8 @@
 // cache provider and the cache viewer that need no running engine.
 #include <QByteArray>
 #include <QList>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 
 namespace dh {
 class BrowserCache;

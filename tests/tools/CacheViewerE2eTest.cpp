@@ -31,24 +31,20 @@
 
 using namespace dh;
 
-namespace
-{
+namespace {
 
-QByteArray readAll(const QString &path)
-{
+QByteArray readAll(const QString &path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList cachedAddresses()
-{
+QStringList cachedAddresses() {
     BrowserCache cache = BrowserCache::ForProfile();
     return test::ListedAddresses(cache);
 }
 
 // Opens an address the way a user does: "打开指定网址" and the input box.
-void openAddress(QWidget *window, const QString &url)
-{
+void openAddress(QWidget *window, const QString &url) {
     Messages::QueueAnswer(url);
     window->findChild<QAction *>(QStringLiteral("menu打开指定网址"))->trigger();
     // The engine writes the entry when the request ends, a moment after the page.
@@ -57,12 +53,12 @@ void openAddress(QWidget *window, const QString &url)
 
 } // namespace
 
-TEST(CacheViewerE2e, SearchWindowPagesAreListedCopiedOutAndClearedFromEveryPlace)
-{
+TEST(CacheViewerE2e, SearchWindowPagesAreListedCopiedOutAndClearedFromEveryPlace) {
     test::TestServer server;
     ASSERT_TRUE(server.Start());
     const QByteArray pdf = readAll(test::FixturePath(QStringLiteral("files/textract-standardized_text.pdf")));
-    server.AddDocument(QStringLiteral("/files/report.pdf"), test::DocumentOptions::Bytes(pdf, "application/pdf"));
+    server.AddDocument(QStringLiteral("/files/report.pdf"),
+                       test::DocumentOptions::Bytes(pdf, "application/pdf"));
     server.AddDocument(QStringLiteral("/p/page.html"),
                        test::DocumentOptions::Html(QStringLiteral("<html><body>结果页</body></html>")));
     const QString pdfUrl = server.DocumentUrl(QStringLiteral("/files/report.pdf"));
@@ -98,7 +94,8 @@ TEST(CacheViewerE2e, SearchWindowPagesAreListedCopiedOutAndClearedFromEveryPlace
         label = d->findChild<QLabel *>(QStringLiteral("Label1"))->text();
         const int row = int(listed.indexOf(pdfUrl));
         EXPECT_GE(row, 0);
-        list->selectionModel()->select(model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        list->selectionModel()->select(model->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
         d->findChild<QPushButton *>(QStringLiteral("Command6"))->click();
         return 0;
     });
@@ -116,7 +113,9 @@ TEST(CacheViewerE2e, SearchWindowPagesAreListedCopiedOutAndClearedFromEveryPlace
     EXPECT_EQ(Messages::Last()->text, QStringLiteral("IE缓存清空完毕！"));
     EXPECT_EQ(Messages::Last()->icon, MsgIcon::Information);
     EXPECT_EQ(cachedAddresses(), QStringList());
-    EXPECT_TRUE(QDir(BrowserCache::DefaultExportFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_TRUE(QDir(BrowserCache::DefaultExportFolder())
+                    .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+                    .isEmpty());
 
     // Check12: the tenth minute of Timer2 clears silently, only when ticked.
     auto *timer = search->findChild<QTimer *>(QStringLiteral("Timer2"));

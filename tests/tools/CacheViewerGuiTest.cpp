@@ -24,28 +24,23 @@
 
 using namespace dh;
 
-namespace
-{
+namespace {
 
-QByteArray readAll(const QString &path)
-{
+QByteArray readAll(const QString &path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void touch(const QString &path, const QByteArray &bytes = "x")
-{
+void touch(const QString &path, const QByteArray &bytes = "x") {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
-class CacheViewer : public ::testing::Test
-{
+class CacheViewer : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(m_temp.isValid());
         m_cache = m_temp.filePath(QStringLiteral("webengine"));
         m_export = m_temp.filePath(QStringLiteral("export"));
@@ -54,29 +49,25 @@ protected:
         m_window->SetUserHomes({});
         Messages::Clear();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Messages::SetModalHook({});
         Messages::Clear();
     }
 
-    QString entry(const QString &address, const QByteArray &body, const QList<QByteArray> &headers = {})
-    {
+    QString entry(const QString &address, const QByteArray &body, const QList<QByteArray> &headers = {}) {
         return test::WriteCacheEntry(m_cache, address, body, headers);
     }
     void click(const char *name) { m_window->findChild<QPushButton *>(QString::fromUtf8(name))->click(); }
     CacheListModel *model() const { return m_window->Model(); }
     QTreeView *list() const { return m_window->findChild<QTreeView *>(QStringLiteral("ListView1")); }
     QString label() const { return m_window->findChild<QLabel *>(QStringLiteral("Label1"))->text(); }
-    QStringList column(int c) const
-    {
+    QStringList column(int c) const {
         QStringList out;
         for (int r = 0; r < model()->Count(); ++r)
             out << model()->data(model()->index(r, c)).toString();
         return out;
     }
-    void select(const QList<int> &rows)
-    {
+    void select(const QList<int> &rows) {
         list()->clearSelection();
         for (int r : rows)
             list()->selectionModel()->select(model()->index(r, 0),
@@ -92,8 +83,7 @@ protected:
 
 } // namespace
 
-TEST_F(CacheViewer, MyCacheListsEntriesWithTypeSizeAndFileAndSortsSizesAsNumbers)
-{
+TEST_F(CacheViewer, MyCacheListsEntriesWithTypeSizeAndFileAndSortsSizesAsNumbers) {
     entry(QStringLiteral("http://h/nine.pdf?x=1#top"), QByteArray(9, 'n'));
     entry(QStringLiteral("http://h/ten.aspx?id=7"), QByteArray(10, 't'));
     entry(QStringLiteral("http://h/hundred.htm"), QByteArray(100, 'h'));
@@ -121,19 +111,21 @@ TEST_F(CacheViewer, MyCacheListsEntriesWithTypeSizeAndFileAndSortsSizesAsNumbers
 
     // The first click sorts descending, the next ascending; numbers, not text.
     list()->header()->sectionClicked(CacheListModel::SizeColumn);
-    EXPECT_EQ(column(CacheListModel::SizeColumn).mid(0, 4),
-              (QStringList{QStringLiteral("100"), QStringLiteral("10"), QStringLiteral("9"), QStringLiteral("0")}));
+    EXPECT_EQ(
+        column(CacheListModel::SizeColumn).mid(0, 4),
+        (QStringList{QStringLiteral("100"), QStringLiteral("10"), QStringLiteral("9"), QStringLiteral("0")}));
     list()->header()->sectionClicked(CacheListModel::SizeColumn);
     EXPECT_EQ(column(CacheListModel::SizeColumn),
-              (QStringList{QString(), QStringLiteral("0"), QStringLiteral("9"), QStringLiteral("10"), QStringLiteral("100")}));
+              (QStringList{QString(), QStringLiteral("0"), QStringLiteral("9"), QStringLiteral("10"),
+                           QStringLiteral("100")}));
     list()->header()->sectionClicked(CacheListModel::TypeColumn);
     EXPECT_EQ(column(CacheListModel::TypeColumn).first(), QStringLiteral("pdf"));
 }
 
-TEST_F(CacheViewer, DeleteSelectedTakesExactlyThoseRowsAndNeverCookies)
-{
+TEST_F(CacheViewer, DeleteSelectedTakesExactlyThoseRowsAndNeverCookies) {
     QStringList files;
-    for (const char *a : {"http://h/a.pdf", "http://h/Cookie:user@h/", "http://h/b.pdf", "http://h/c.pdf", "http://h/d.pdf"})
+    for (const char *a :
+         {"http://h/a.pdf", "http://h/Cookie:user@h/", "http://h/b.pdf", "http://h/c.pdf", "http://h/d.pdf"})
         files << entry(QString::fromLatin1(a), QByteArray("body ") + a);
     click("Command1");
     ASSERT_EQ(model()->Count(), 5);
@@ -145,8 +137,9 @@ TEST_F(CacheViewer, DeleteSelectedTakesExactlyThoseRowsAndNeverCookies)
     const QString lastFile = model()->Row(last).filePath;
     const QString cookieFile = model()->Row(rowOf(QStringLiteral("http://h/Cookie:user@h/"))).filePath;
     ASSERT_NE(lastUrl, QStringLiteral("http://h/Cookie:user@h/"));
-    const QString first = model()->Row(0).url == QStringLiteral("http://h/Cookie:user@h/") ? model()->Row(1).url
-                                                                                            : model()->Row(0).url;
+    const QString first = model()->Row(0).url == QStringLiteral("http://h/Cookie:user@h/")
+                              ? model()->Row(1).url
+                              : model()->Row(0).url;
     select({rowOf(first), last, rowOf(QStringLiteral("http://h/Cookie:user@h/"))});
     click("Command2");
 
@@ -169,8 +162,7 @@ TEST_F(CacheViewer, DeleteSelectedTakesExactlyThoseRowsAndNeverCookies)
     EXPECT_EQ(entryFiles, 1);
 }
 
-TEST_F(CacheViewer, AllUsersListsTheirFilesKeepsTextFilesAndStaysInside)
-{
+TEST_F(CacheViewer, AllUsersListsTheirFilesKeepsTextFilesAndStaysInside) {
     const QString ann = m_temp.filePath(QStringLiteral("home/ann"));
     const QString bob = m_temp.filePath(QStringLiteral("home/bob"));
     // ProgramCacheSubPaths() names the test's own cache folder below its home.
@@ -185,7 +177,8 @@ TEST_F(CacheViewer, AllUsersListsTheirFilesKeepsTextFilesAndStaysInside)
     QTemporaryDir outside;
     touch(outside.filePath(QStringLiteral("secret.htm")));
     ASSERT_TRUE(QFile::link(outside.path(), annCache + QStringLiteral("/webengine/linked")));
-    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("secret.htm")), bobCache + QStringLiteral("/link.htm")));
+    ASSERT_TRUE(
+        QFile::link(outside.filePath(QStringLiteral("secret.htm")), bobCache + QStringLiteral("/link.htm")));
     m_window->SetUserHomes({{QStringLiteral("ann"), ann}, {QStringLiteral("bob"), bob}});
 
     click("Command7");
@@ -193,12 +186,15 @@ TEST_F(CacheViewer, AllUsersListsTheirFilesKeepsTextFilesAndStaysInside)
     auto *users = m_window->findChild<QTreeWidget *>(QStringLiteral("ListView2"));
     ASSERT_EQ(users->topLevelItemCount(), 2);
     EXPECT_EQ(users->topLevelItem(0)->text(0), QStringLiteral("ann"));
-    EXPECT_EQ(users->topLevelItem(1)->text(1), QDir::toNativeSeparators(QFileInfo(bobCache).canonicalFilePath()));
+    EXPECT_EQ(users->topLevelItem(1)->text(1),
+              QDir::toNativeSeparators(QFileInfo(bobCache).canonicalFilePath()));
     EXPECT_GT(m_window->findChild<QTreeWidget *>(QStringLiteral("ListView3"))->topLevelItemCount(), 3);
     ASSERT_EQ(model()->Count(), 6);
     EXPECT_EQ(label(), QStringLiteral("共有6 个文件"));
-    const int report = int(column(CacheListModel::PathColumn).indexOf(
-        QDir::toNativeSeparators(QFileInfo(annCache).canonicalFilePath() + QStringLiteral("/export/0123456789abcdef/report.pdf"))));
+    const int report =
+        int(column(CacheListModel::PathColumn)
+                .indexOf(QDir::toNativeSeparators(QFileInfo(annCache).canonicalFilePath() +
+                                                  QStringLiteral("/export/0123456789abcdef/report.pdf"))));
     ASSERT_GE(report, 0);
     EXPECT_EQ(model()->Row(report).url, QStringLiteral("用户:ann"));
     EXPECT_EQ(model()->Row(report).type, QStringLiteral("pdf"));
@@ -214,16 +210,17 @@ TEST_F(CacheViewer, AllUsersListsTheirFilesKeepsTextFilesAndStaysInside)
     EXPECT_TRUE(QFileInfo::exists(annCache + QStringLiteral("/webengine/Cache/notes.txt")));
 }
 
-TEST_F(CacheViewer, CopySelectedHandsOverDecodedFilesAndCountsThem)
-{
+TEST_F(CacheViewer, CopySelectedHandsOverDecodedFilesAndCountsThem) {
     const QByteArray page = QByteArray("<html><body>") + QByteArray(5000, 'z') + "</body></html>";
     entry(QStringLiteral("https://h/packed/page.html"), test::BrotliBytes(page), {"Content-Encoding: br"});
     entry(QStringLiteral("https://h/zipped.html"), test::GzipBytes(page), {"Content-Encoding: gzip"});
     entry(QStringLiteral("https://h/broken.html"), QByteArray("not gzip at all"), {"Content-Encoding: gzip"});
     click("Command1");
     ASSERT_EQ(model()->Count(), 3);
-    EXPECT_EQ(model()->Row(rowOf(QStringLiteral("https://h/packed/page.html"))).size, QString::number(page.size()));
-    EXPECT_EQ(model()->Row(rowOf(QStringLiteral("https://h/zipped.html"))).size, QString::number(page.size()));
+    EXPECT_EQ(model()->Row(rowOf(QStringLiteral("https://h/packed/page.html"))).size,
+              QString::number(page.size()));
+    EXPECT_EQ(model()->Row(rowOf(QStringLiteral("https://h/zipped.html"))).size,
+              QString::number(page.size()));
     EXPECT_TRUE(model()->Row(rowOf(QStringLiteral("https://h/broken.html"))).filePath.isEmpty());
 
     // No rows selected: the copy window opens with none.

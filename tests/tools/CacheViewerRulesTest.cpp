@@ -1,7 +1,7 @@
 // The cache viewer's rules without a window: the TYPE column, the folder
 // listings of the all-users view, and what deletion may touch.
-#include "support/QtPrinters.h"
 #include "tools/CacheViewerRules.h"
+#include "support/QtPrinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,18 +11,15 @@
 
 using namespace dh;
 
-namespace
-{
-void touch(const QString &path, const QByteArray &bytes = "x")
-{
+namespace {
+void touch(const QString &path, const QByteArray &bytes = "x") {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
-QStringList relative(const QString &root, const QStringList &paths)
-{
+QStringList relative(const QString &root, const QStringList &paths) {
     QStringList out;
     for (const QString &p : paths)
         out << QDir(root).relativeFilePath(p);
@@ -30,8 +27,7 @@ QStringList relative(const QString &root, const QStringList &paths)
 }
 } // namespace
 
-TEST(CacheType, AddressesAndPaths)
-{
+TEST(CacheType, AddressesAndPaths) {
     EXPECT_EQ(CacheTypeOf(QStringLiteral("http://h/dir/file.pdf?x=1#top")), QStringLiteral("pdf"));
     EXPECT_EQ(CacheTypeOf(QStringLiteral("https://h/download.aspx?id=7")), QStringLiteral("aspx"));
     EXPECT_EQ(CacheTypeOf(QStringLiteral("https://h/report.document")), QString());
@@ -43,8 +39,7 @@ TEST(CacheType, AddressesAndPaths)
     EXPECT_EQ(CacheTypeOf(QStringLiteral("/home/u/.cache/p/0123456789abcdef_0")), QString());
 }
 
-TEST(CacheFolders, ListingOrderLinksAndSkippedNames)
-{
+TEST(CacheFolders, ListingOrderLinksAndSkippedNames) {
     QTemporaryDir temp;
     const QString root = temp.path();
     touch(root + QStringLiteral("/b/inner.txt"));
@@ -56,12 +51,13 @@ TEST(CacheFolders, ListingOrderLinksAndSkippedNames)
     QTemporaryDir outside;
     touch(outside.path() + QStringLiteral("/secret.doc"));
     ASSERT_TRUE(QFile::link(outside.path(), root + QStringLiteral("/linkdir")));
-    ASSERT_TRUE(QFile::link(outside.path() + QStringLiteral("/secret.doc"), root + QStringLiteral("/linkfile")));
+    ASSERT_TRUE(
+        QFile::link(outside.path() + QStringLiteral("/secret.doc"), root + QStringLiteral("/linkfile")));
 
     QStringList folders;
     ListFolders(root, &folders, true);
-    EXPECT_EQ(relative(root, folders), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("a/RECYCLER"),
-                                                    QStringLiteral("a/deep")}));
+    EXPECT_EQ(relative(root, folders), (QStringList{QStringLiteral("a"), QStringLiteral("b"),
+                                                    QStringLiteral("a/RECYCLER"), QStringLiteral("a/deep")}));
     QStringList shallow;
     ListFolders(root, &shallow, false);
     EXPECT_EQ(relative(root, shallow), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
@@ -80,8 +76,7 @@ TEST(CacheFolders, ListingOrderLinksAndSkippedNames)
     EXPECT_TRUE(none.isEmpty());
 }
 
-TEST(CacheFolders, DeletionStaysInsideTheCacheFolders)
-{
+TEST(CacheFolders, DeletionStaysInsideTheCacheFolders) {
     QTemporaryDir temp;
     const QString cache = temp.filePath(QStringLiteral("cache"));
     touch(cache + QStringLiteral("/entry.htm"));
@@ -110,8 +105,7 @@ TEST(CacheFolders, DeletionStaysInsideTheCacheFolders)
     ForceDeleteFile(cache + QStringLiteral("/never-there"));
 }
 
-TEST(CacheFolders, EmptyFoldersGoChildrenFirstButTheLiveCacheStays)
-{
+TEST(CacheFolders, EmptyFoldersGoChildrenFirstButTheLiveCacheStays) {
     QTemporaryDir temp;
     const QString root = temp.path();
     for (const char *f : {"/x/y/z", "/x/w", "/full", "/live/Cache/Cache_Data/index-dir"})
@@ -125,8 +119,7 @@ TEST(CacheFolders, EmptyFoldersGoChildrenFirstButTheLiveCacheStays)
     EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/live/Cache/Cache_Data/index-dir")));
 }
 
-TEST(CacheFolders, UsersCacheFoldersMustBeRealFoldersBelowTheirHome)
-{
+TEST(CacheFolders, UsersCacheFoldersMustBeRealFoldersBelowTheirHome) {
     QTemporaryDir temp;
     const QString sub = QStringLiteral(".cache/Docharvest/Docharvest");
     const QString ann = temp.filePath(QStringLiteral("ann"));
@@ -140,20 +133,24 @@ TEST(CacheFolders, UsersCacheFoldersMustBeRealFoldersBelowTheirHome)
     QDir().mkpath(eve + QStringLiteral("/.cache/Docharvest"));
     ASSERT_TRUE(QFile::link(ann + QLatin1Char('/') + sub, eve + QLatin1Char('/') + sub));
 
-    const QList<UserCacheFolder> found = FindUserCacheFolders(
-        {{QStringLiteral("ann"), ann}, {QStringLiteral("bob"), bob}, {QStringLiteral("eve"), eve},
-         {QStringLiteral("nobody"), nobody}},
-        {sub});
+    const QList<UserCacheFolder> found = FindUserCacheFolders({{QStringLiteral("ann"), ann},
+                                                               {QStringLiteral("bob"), bob},
+                                                               {QStringLiteral("eve"), eve},
+                                                               {QStringLiteral("nobody"), nobody}},
+                                                              {sub});
     ASSERT_EQ(found.size(), 2);
     EXPECT_EQ(found[0].user, QStringLiteral("ann"));
-    EXPECT_EQ(found[0].folder, QDir::toNativeSeparators(QFileInfo(ann).canonicalFilePath() + QLatin1Char('/') + sub));
+    EXPECT_EQ(found[0].folder,
+              QDir::toNativeSeparators(QFileInfo(ann).canonicalFilePath() + QLatin1Char('/') + sub));
     EXPECT_EQ(found[1].user, QStringLiteral("bob"));
 
     // The running user comes first, with the home the program runs with.
     const QList<UserHome> homes = SystemUserHomes();
     ASSERT_FALSE(homes.isEmpty());
-    EXPECT_EQ(QFileInfo(homes.first().home).canonicalFilePath(), QFileInfo(QDir::homePath()).canonicalFilePath());
+    EXPECT_EQ(QFileInfo(homes.first().home).canonicalFilePath(),
+              QFileInfo(QDir::homePath()).canonicalFilePath());
     ASSERT_EQ(ProgramCacheSubPaths().size(), 1);
-    EXPECT_TRUE(QFileInfo(QDir::home().filePath(ProgramCacheSubPaths().first())).absoluteFilePath().endsWith(
-        QStringLiteral("Docharvest/Docharvest")));
+    EXPECT_TRUE(QFileInfo(QDir::home().filePath(ProgramCacheSubPaths().first()))
+                    .absoluteFilePath()
+                    .endsWith(QStringLiteral("Docharvest/Docharvest")));
 }

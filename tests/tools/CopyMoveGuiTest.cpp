@@ -23,28 +23,23 @@
 
 using namespace dh;
 
-namespace
-{
+namespace {
 
-QByteArray readAll(const QString &path)
-{
+QByteArray readAll(const QString &path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
+void writeFile(const QString &path, const QByteArray &bytes) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
-class CopyMove : public ::testing::Test
-{
+class CopyMove : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         static QTemporaryDir stores;
         static int n = 0;
         Settings::UseFile(stores.filePath(QStringLiteral("copy-%1.ini").arg(++n)));
@@ -53,14 +48,12 @@ protected:
         m_dest = m_temp.filePath(QStringLiteral("dest"));
         m_src = m_temp.filePath(QStringLiteral("src"));
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         QFile::remove(FolderHistoryPath());
         Messages::Clear();
     }
 
-    std::unique_ptr<CopyMoveWindow> open(const QStringList &sources, int rule = 0)
-    {
+    std::unique_ptr<CopyMoveWindow> open(const QStringList &sources, int rule = 0) {
         auto w = std::make_unique<CopyMoveWindow>();
         for (const QString &s : sources)
             w->AddSource(s);
@@ -69,16 +62,16 @@ protected:
             option(w.get(), rule)->click();
         return w;
     }
-    static QRadioButton *option(CopyMoveWindow *w, int index)
-    {
+    static QRadioButton *option(CopyMoveWindow *w, int index) {
         for (QRadioButton *b : w->findChildren<QRadioButton *>(QStringLiteral("Option1")))
             if (b->property("index").toInt() == index)
                 return b;
         return nullptr;
     }
-    static QPushButton *start(CopyMoveWindow *w) { return w->findChild<QPushButton *>(QStringLiteral("Command1")); }
-    QString src(const QString &name, const QByteArray &bytes)
-    {
+    static QPushButton *start(CopyMoveWindow *w) {
+        return w->findChild<QPushButton *>(QStringLiteral("Command1"));
+    }
+    QString src(const QString &name, const QByteArray &bytes) {
         const QString path = QDir(m_src).filePath(name);
         writeFile(path, bytes);
         return path;
@@ -92,8 +85,7 @@ protected:
 
 } // namespace
 
-TEST_F(CopyMove, LoadsItsDefaultsAndRemembersFolderAndRule)
-{
+TEST_F(CopyMove, LoadsItsDefaultsAndRemembersFolderAndRule) {
     {
         CopyMoveWindow w;
         EXPECT_EQ(w.windowTitle(), QStringLiteral("复制文件..."));
@@ -114,17 +106,18 @@ TEST_F(CopyMove, LoadsItsDefaultsAndRemembersFolderAndRule)
 
     CopyMoveWindow again;
     EXPECT_TRUE(option(&again, 2)->isChecked());
-    EXPECT_EQ(again.findChild<QComboBox *>(QStringLiteral("Combo1"))->currentText(), WithTrailingSeparator(m_dest));
+    EXPECT_EQ(again.findChild<QComboBox *>(QStringLiteral("Combo1"))->currentText(),
+              WithTrailingSeparator(m_dest));
 
     // The same folder typed in other letter case is not added twice.
-    again.findChild<QComboBox *>(QStringLiteral("Combo1"))->setEditText(WithTrailingSeparator(m_dest).toUpper());
+    again.findChild<QComboBox *>(QStringLiteral("Combo1"))
+        ->setEditText(WithTrailingSeparator(m_dest).toUpper());
     QDir().mkpath(m_dest.toUpper());
     start(&again)->click();
     EXPECT_EQ(ReadFolderHistory().value().size(), 1);
 }
 
-TEST_F(CopyMove, RulesDecideWhatHappensToAnExistingName)
-{
+TEST_F(CopyMove, RulesDecideWhatHappensToAnExistingName) {
     const QString report = src(QStringLiteral("report.pdf"), "new report");
     const QString same = src(QStringLiteral("same.pdf"), "12345");
     writeFile(dest(QStringLiteral("report.pdf")), "old");
@@ -165,8 +158,7 @@ TEST_F(CopyMove, RulesDecideWhatHappensToAnExistingName)
     EXPECT_EQ(QDir(m_dest).entryList(QDir::Files | QDir::Hidden).size(), 5);
 }
 
-TEST_F(CopyMove, ASourceAlreadyInTheDestinationIsLeftAlone)
-{
+TEST_F(CopyMove, ASourceAlreadyInTheDestinationIsLeftAlone) {
     writeFile(dest(QStringLiteral("here.pdf")), "here");
     for (int rule = 1; rule <= 5; ++rule) {
         auto w = open({dest(QStringLiteral("here.pdf"))}, rule);
@@ -180,8 +172,7 @@ TEST_F(CopyMove, ASourceAlreadyInTheDestinationIsLeftAlone)
     EXPECT_EQ(QDir(m_dest).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
-TEST_F(CopyMove, StopDuringARunSkipsTheRestAndStillReportsTheEnd)
-{
+TEST_F(CopyMove, StopDuringARunSkipsTheRestAndStillReportsTheEnd) {
     QStringList sources;
     for (int i = 0; i < 4; ++i)
         sources << src(QStringLiteral("f%1.bin").arg(i), QByteArray(100, char('a' + i)));
@@ -205,12 +196,12 @@ TEST_F(CopyMove, StopDuringARunSkipsTheRestAndStillReportsTheEnd)
     EXPECT_EQ(w->findChild<QProgressBar *>(QStringLiteral("ProgressBar1"))->value(), 0);
 }
 
-TEST_F(CopyMove, AFolderThatCannotBeMadeTouchesNothing)
-{
+TEST_F(CopyMove, AFolderThatCannotBeMadeTouchesNothing) {
     writeFile(m_temp.filePath(QStringLiteral("plainfile")), "x");
     const QString source = src(QStringLiteral("a.pdf"), "a");
     auto w = open({source}, 2);
-    w->findChild<QComboBox *>(QStringLiteral("Combo1"))->setEditText(m_temp.filePath(QStringLiteral("plainfile/sub")));
+    w->findChild<QComboBox *>(QStringLiteral("Combo1"))
+        ->setEditText(m_temp.filePath(QStringLiteral("plainfile/sub")));
     start(w.get())->click();
     ASSERT_TRUE(Messages::Last());
     EXPECT_EQ(Messages::Last()->text, QStringLiteral("创建文件夹出错！"));

@@ -1,6 +1,6 @@
 // Names, counters, the same-name rules and the copy itself, on real files.
-#include "support/QtPrinters.h"
 #include "tools/CopyRules.h"
+#include "support/QtPrinters.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -11,10 +11,8 @@
 
 using namespace dh;
 
-namespace
-{
-void writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified = {})
-{
+namespace {
+void writeFile(const QString &path, const QByteArray &bytes, const QDateTime &modified = {}) {
     QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -24,20 +22,17 @@ void writeFile(const QString &path, const QByteArray &bytes, const QDateTime &mo
         file.setFileTime(modified, QFileDevice::FileModificationTime);
 }
 
-QByteArray readAll(const QString &path)
-{
+QByteArray readAll(const QString &path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList names(const QString &folder)
-{
+QStringList names(const QString &folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 } // namespace
 
-TEST(CopyNames, SplitAndCounter)
-{
+TEST(CopyNames, SplitAndCounter) {
     const CopyNameParts a = SplitCopyName(QStringLiteral(" /data/in/report.pdf "));
     EXPECT_EQ(a.folder, QStringLiteral("/data/in/"));
     EXPECT_EQ(a.base, QStringLiteral("report"));
@@ -62,8 +57,7 @@ TEST(CopyNames, SplitAndCounter)
     EXPECT_EQ(CounterName(QStringLiteral("r"), 1000, QString()), QStringLiteral("r[1000]"));
 }
 
-TEST(CopyNames, AutomaticRenamingFindsTheFirstFreeName)
-{
+TEST(CopyNames, AutomaticRenamingFindsTheFirstFreeName) {
     QTemporaryDir in, out;
     const QString report = in.filePath(QStringLiteral("report.pdf"));
     writeFile(report, "new");
@@ -96,8 +90,7 @@ TEST(CopyNames, AutomaticRenamingFindsTheFirstFreeName)
     EXPECT_FALSE(复制相同文件自动重命名(in.filePath(QStringLiteral("missing.pdf")), other.path()));
 }
 
-TEST(CopyRules, SizeAndTimeDecideBetweenOverwriteAndRename)
-{
+TEST(CopyRules, SizeAndTimeDecideBetweenOverwriteAndRename) {
     QTemporaryDir in, out;
     const QDateTime t1 = QDateTime::currentDateTime().addDays(-3);
     const QDateTime t2 = t1.addSecs(3600);
@@ -121,8 +114,7 @@ TEST(CopyRules, SizeAndTimeDecideBetweenOverwriteAndRename)
     EXPECT_EQ(CopyRuleFromIndex(3), CopyRule::Rename);
 }
 
-TEST(CopyFiles, CompleteCopiesOnlyAndNothingLost)
-{
+TEST(CopyFiles, CompleteCopiesOnlyAndNothingLost) {
     QTemporaryDir in, out;
     const QDateTime old = QDateTime::currentDateTime().addDays(-10);
     const QString source = in.filePath(QStringLiteral("big.bin"));
@@ -149,6 +141,7 @@ TEST(CopyFiles, CompleteCopiesOnlyAndNothingLost)
     QDir().mkpath(blocked + QStringLiteral("/inside"));
     EXPECT_FALSE(CopyFileSafely(source, blocked, true));
     EXPECT_TRUE(QFileInfo(blocked + QStringLiteral("/inside")).isDir());
-    EXPECT_FALSE(CopyFileSafely(in.filePath(QStringLiteral("gone.bin")), out.filePath(QStringLiteral("gone.bin")), true));
+    EXPECT_FALSE(CopyFileSafely(in.filePath(QStringLiteral("gone.bin")),
+                                out.filePath(QStringLiteral("gone.bin")), true));
     EXPECT_EQ(names(out.path()), QStringList{QStringLiteral("big.bin")});
 }
