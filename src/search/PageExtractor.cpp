@@ -7,6 +7,8 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <utility>
+
 namespace dh
 {
 
@@ -375,7 +377,7 @@ ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &fold
         if (result.captcha)
             return result;
     }
-    const ExtractResult headed = ExtractHeadedLinks(snapshot, folder, options, sink, handed);
+    const ExtractResult headed = ExtractHeadedLinks(snapshot, folder, options, sink, std::move(handed));
     result.handed += headed.handed;
     result.read += headed.read;
     result.unreadable = snapshot.valid && result.read == 0 && snapshot.resultLinks > 0 &&
