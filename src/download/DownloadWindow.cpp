@@ -44,11 +44,12 @@ QPointer<DownloadWindow> &instance()
 const QString kGuardText = QStringLiteral("停止下载以后，才能执行此操作！");
 } // namespace
 
-DownloadWindow *DownloadWindow::Instance() { return instance(); }
+// A closed window that is only waiting to be deleted is no longer the one.
+DownloadWindow *DownloadWindow::Instance() { return IsClosing(instance()) ? nullptr : instance(); }
 
 DownloadWindow *DownloadWindow::EnsureInstance()
 {
-    if (!instance())
+    if (!Instance())
         instance() = new DownloadWindow;
     return instance();
 }
@@ -666,8 +667,9 @@ void DownloadWindow::closeEvent(QCloseEvent *event)
     m_scheduler->Shutdown();
     SaveWindowGeometry(this);
     event->accept();
-    YieldEvents();
-    YieldEvents();
+    YieldEvents(this);
+    YieldEvents(this);
+    DeleteOnCloseAfterWaits(this);
     if (!IsWindowOpen(QStringLiteral("fWebSearch")) && !IsWindowOpen(QStringLiteral("fWebSearch2")))
         QTimer::singleShot(0, qApp, [] { WindowHub::Run(WindowHub::Action::ShowStartWindow); });
 }

@@ -338,7 +338,7 @@ std::optional<QVariant> WebBrowserView::RunScript(const QString &source, int tim
             --health->unanswered;
     });
     const QPointer<WebBrowserView> self(this);
-    WaitUntil([&] { return call->done || !self || !self->m_page; }, std::max(0, timeoutMs));
+    WaitUntil([&] { return call->done || !self || !self->m_page; }, std::max(0, timeoutMs), this);
     if (call->done)
         return call->value;
     if (self) {
@@ -410,8 +410,8 @@ bool WebBrowserView::EndStuckRenderer()
     const auto connection =
         connect(m_page, &QWebEnginePage::renderProcessTerminated, this, [ended] { *ended = true; });
     endProcess(pid);
-    WaitUntil([&] { return *ended || !self; }, kEndRendererTimeoutMs);
-    if (!self)
+    WaitUntil([&] { return *ended || !self; }, kEndRendererTimeoutMs, this);
+    if (!self || IsClosing(this))
         return false;
     disconnect(connection);
     return true;

@@ -45,13 +45,13 @@ void SearchDriver::打开谷歌搜索网页(const QString &address)
     m_pageWait = true;
     m_lastReadFresh = false;
     m_view->Navigate(address);
-    WaitUntil([this] { return !m_view->IsBusy() || !m_pageWait || m_batchStop; },
-              Durations::PageLoadTimeout);
+    WaitUntil([this] { return !m_view->IsBusy() || !m_pageWait || m_batchStop; }, Durations::PageLoadTimeout,
+              this);
 }
 
 bool SearchDriver::pause(const std::function<bool()> &abort)
 {
-    return SleepFor([this] { return qint64(m_host->DelaySeconds()) * Durations::Second; }, abort);
+    return SleepFor([this] { return qint64(m_host->DelaySeconds()) * Durations::Second; }, abort, this);
 }
 
 void SearchDriver::延时()
@@ -100,8 +100,8 @@ bool SearchDriver::下一页()
         m_view->Navigate(next.url);
     else
         m_view->Click(next.handle);
-    YieldEvents();
-    if (!SleepFor(Durations::NextPageSettle, [this] { return m_addAllStop || batchAborted(); }))
+    YieldEvents(this);
+    if (!SleepFor(Durations::NextPageSettle, [this] { return m_addAllStop || batchAborted(); }, this))
         return aborted();
     bool stopped = false;
     WaitUntil(
@@ -112,7 +112,7 @@ bool SearchDriver::下一页()
             }
             return !(m_view->IsBusy() && m_pageWait);
         },
-        Durations::NextPageTimeout);
+        Durations::NextPageTimeout, this);
     if (stopped || (m_view->IsBusy() && m_pageWait))
         return aborted();
     if (!pause([this] { return m_addAllStop || batchAborted(); }))
@@ -138,13 +138,13 @@ void SearchDriver::AddAllClicked()
         m_captcha = false;
     }
     for (;;) {
-        YieldEvents();
+        YieldEvents(this);
         if (m_addAllStop || m_captcha || batchAborted())
             break;
         if (!下一页())
             break;
         ExtractPageLinks();
-        YieldEvents();
+        YieldEvents(this);
     }
     ExtractPageLinks();
     m_addAllRunning = false;
@@ -202,7 +202,7 @@ void SearchDriver::runBatch(const QString &base, const QStringList &groups, cons
     const int firstGroup = resume ? resume->group : 0;
     for (int g = firstGroup; g < groups.size(); ++g) {
         const QString &group = groups.at(g);
-        YieldEvents();
+        YieldEvents(this);
         if (m_batchStop || m_captcha)
             return;
         if (group.trimmed().isEmpty())
@@ -219,7 +219,7 @@ void SearchDriver::runBatch(const QString &base, const QStringList &groups, cons
             打开谷歌搜索网页(url);
             延时();
             AddAllClicked();
-            YieldEvents();
+            YieldEvents(this);
             if (m_captcha) {
                 m_blocked = BatchPlace{groups, types, g, t, m_lastGoodPage.isEmpty() ? url : m_lastGoodPage};
                 return;
@@ -231,7 +231,7 @@ void SearchDriver::runBatch(const QString &base, const QStringList &groups, cons
         appendDone(QStringLiteral("\r\n"));
         if (m_batchStop || m_captcha)
             return;
-        YieldEvents();
+        YieldEvents(this);
         延时();
     }
 }

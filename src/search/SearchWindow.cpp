@@ -433,6 +433,7 @@ void SearchWindow::closeEvent(QCloseEvent *event)
         m_listFile->close();
 
     event->accept();
+    DeleteOnCloseAfterWaits(this);
     if (!IsWindowOpen(m_config.otherWindow) && !IsWindowOpen(QStringLiteral("fFileDownload"))) {
         // This window still counts as open until it is gone; ask once it is.
         QTimer::singleShot(0, qApp, [] { WindowHub::Run(WindowHub::Action::ShowStartWindow); });
@@ -585,7 +586,7 @@ void SearchWindow::RunAnalysis(AnalysisSet set)
     m_progressBar->hide();
     m_analysisStop = false;
     m_list->SetAnalysisRunning(true);
-    YieldEvents();
+    YieldEvents(this);
 
     ResultListModel *model = m_list->model();
     // Every listed row, also those the view has not been shown yet.
@@ -613,7 +614,7 @@ void SearchWindow::RunAnalysis(AnalysisSet set)
                 model->SetState(row, QString());
             const bool taken = WindowHub::HandOff({model->Key(row), model->Title(row), model->Type(row), model->Folder(row), model->Tag(row)});
             model->SetState(row, taken ? kSucceeded : kFailed);
-            YieldEvents();
+            YieldEvents(this);
             if (m_analysisStop)
                 break;
         }
@@ -710,7 +711,7 @@ void SearchWindow::ImportListFile(const QString &path)
         job->done = true;
         QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection); // wakes the wait
     });
-    WaitUntil([&job] { return job->done.load(); }, -1);
+    WaitUntil([&job] { return job->done.load(); }, -1, this);
     reader.join();
     m_import.reset();
     if (!job->status.ok()) {

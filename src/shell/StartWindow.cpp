@@ -121,7 +121,7 @@ void StartWindow::StartUp()
     setWindowTitle(AppTitle());
     m_version->setText(QStringLiteral("版本:") + VersionText());
     show();
-    YieldEvents();
+    YieldEvents(this);
     PrepareMachine();
     Shared().fileMaxSize = Settings::ReadDouble(Keys::FileMaxSize);
     m_timer1->start();
@@ -170,7 +170,7 @@ bool StartWindow::eventFilter(QObject *watched, QEvent *event)
 void StartWindow::OpenWebSearch()
 {
     hide();
-    if (!m_web)
+    if (!m_web || IsClosing(m_web))
         m_web = new SearchWindow(Engine::Web);
     m_web->show();
     m_web->raise();
@@ -179,7 +179,7 @@ void StartWindow::OpenWebSearch()
 void StartWindow::OpenScholarSearch()
 {
     hide();
-    if (!m_scholar)
+    if (!m_scholar || IsClosing(m_scholar))
         m_scholar = new SearchWindow(Engine::Scholar);
     m_scholar->show();
     m_scholar->raise();
@@ -197,7 +197,7 @@ void StartWindow::closeEvent(QCloseEvent *event)
         // Let a running batch leave its waits before the window goes.
         if (auto *search = qobject_cast<SearchWindow *>(w))
             search->Driver()->SetStopFlags();
-        w->deleteLater();
+        DeleteAfterWaits(w);
     }
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }

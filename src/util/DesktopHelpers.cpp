@@ -4,6 +4,7 @@
 #include "util/Clock.h"
 #include "util/FileHelpers.h"
 #include "util/Messages.h"
+#include "util/Wait.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -199,7 +200,7 @@ bool IsWindowOpen(const QString &name)
         return false;
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
     for (const QWidget *window : windows) {
-        if (window->objectName().compare(name, Qt::CaseInsensitive) != 0)
+        if (window->objectName().compare(name, Qt::CaseInsensitive) != 0 || IsClosing(window))
             continue;
         // A closed window has lost its platform window; it only waits for its
         // deferred deletion. A hidden or not yet shown window still counts.
@@ -209,6 +210,14 @@ bool IsWindowOpen(const QString &name)
         return true;
     }
     return false;
+}
+
+void DeleteOnCloseAfterWaits(QWidget *window)
+{
+    if (!window->testAttribute(Qt::WA_DeleteOnClose) || !WaitsRunningIn(window))
+        return;
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    DeleteAfterWaits(window);
 }
 
 bool IsControlAlive(const QObject *control) { return control != nullptr; }

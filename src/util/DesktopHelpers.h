@@ -25,6 +25,10 @@ QString BrowseForFolder(QWidget *owner, const QString &initialFolder, const QStr
 // The folder the picker of BrowseForFolder opens at for an initial folder.
 QString FolderPickerStart(const QString &initialFolder);
 bool IsWindowOpen(const QString &name);
+// From the accepted closeEvent of a window that deletes itself on close: when
+// its own code waits below (a page script, a load), it leaves the screen now,
+// its waits are cancelled, and it is deleted once they have returned.
+void DeleteOnCloseAfterWaits(QWidget *window);
 // Pass a QPointer: it reads null once the control is gone.
 bool IsControlAlive(const QObject *control);
 void WidenDropDown(QComboBox *combo);

@@ -5,7 +5,11 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
+
+#include <algorithm>
+#include <vector>
 
 namespace dh {
 namespace {
@@ -15,31 +19,102 @@ constexpr int kRecheckMs = 250;
 
 // Only the innermost wait tests its condition; an outer one resumes when the
 // inner one has returned.
-int &innermost()
-{
+int &innermost() {
     static int depth = 0;
     return depth;
 }
-} // namespace
 
-void YieldEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+struct Running {
+    QPointer<QObject> owner;
+    bool hasOwner = false;
+    bool cancelled = false;
+};
 
-bool WaitUntil(const std::function<bool()> &done, qint64 maxMs)
-{
+struct Closing {
+    QPointer<QObject> object;
+    bool deleteQueued = false;
+};
+
+std::vector<Running *> &running() {
+    static std::vector<Running *> waits;
+    return waits;
+}
+
+std::vector<Closing> &closing() {
+    static std::vector<Closing> objects;
+    return objects;
+}
+
+bool inside(const QObject *object, const QObject *ancestor) {
+    for (const QObject *o = object; o; o = o->parent())
+        if (o == ancestor)
+            return true;
+    return false;
+}
+
+// Queues the deletion of every closing object whose waits have all returned.
+void settleClosing() {
+    std::vector<Closing> &list = closing();
+    list.erase(std::remove_if(list.begin(), list.end(), [](const Closing &c) { return c.object.isNull(); }),
+               list.end());
+    for (Closing &c : list) {
+        if (!c.deleteQueued && !WaitsRunningIn(c.object)) {
+            c.deleteQueued = true;
+            c.object->deleteLater();
+        }
+    }
+}
+
+// Registers a wait for as long as it runs.
+class Registration {
+public:
+    explicit Registration(const QObject *owner) {
+        m_wait.owner = const_cast<QObject *>(owner);
+        m_wait.hasOwner = owner != nullptr;
+        m_wait.cancelled = owner && IsClosing(owner);
+        running().push_back(&m_wait);
+    }
+    ~Registration() {
+        std::vector<Running *> &list = running();
+        list.erase(std::find(list.begin(), list.end(), &m_wait));
+        if (!closing().empty())
+            settleClosing();
+    }
+    Registration(const Registration &) = delete;
+    Registration &operator=(const Registration &) = delete;
+    bool Cancelled() const { return m_wait.cancelled; }
+
+private:
+    Running m_wait;
+};
+
+void processEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// WaitUntil, telling a cancelled wait apart.
+enum class End { Done, TimedOut, Cancelled };
+
+End waitFor(const std::function<bool()> &done, qint64 maxMs, const QObject *owner) {
+    const Registration me(owner);
+    if (me.Cancelled())
+        return End::Cancelled;
     const qint64 start = Clock::Now();
-    YieldEvents();
+    processEvents();
+    if (me.Cancelled())
+        return End::Cancelled;
     if (done && done())
-        return true;
+        return End::Done;
     if (maxMs >= 0 && Clock::Now() - start > maxMs)
-        return false;
+        return End::TimedOut;
 
     QEventLoop loop;
     const int depth = ++innermost();
-    bool result = false;
+    End result = End::TimedOut;
     bool finished = false;
     QTimer deadline;
     deadline.setSingleShot(true);
-    auto finish = [&](bool value) {
+    auto finish = [&](End value) {
         result = value;
         finished = true;
         loop.quit();
@@ -47,10 +122,12 @@ bool WaitUntil(const std::function<bool()> &done, qint64 maxMs)
     auto check = [&] {
         if (finished || innermost() != depth)
             return;
-        if (done && done())
-            finish(true);
+        if (me.Cancelled())
+            finish(End::Cancelled);
+        else if (done && done())
+            finish(End::Done);
         else if (maxMs >= 0 && Clock::Now() - start > maxMs)
-            finish(false);
+            finish(End::TimedOut);
     };
     // The clock may have been slowed or pushed since the timer was set.
     QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
@@ -70,25 +147,63 @@ bool WaitUntil(const std::function<bool()> &done, qint64 maxMs)
     --innermost();
     return result;
 }
+} // namespace
 
-bool SleepFor(qint64 ms, const std::function<bool()> &abort)
-{
-    return !WaitUntil(abort, ms);
+void YieldEvents(const QObject *owner) {
+    const Registration me(owner);
+    if (!me.Cancelled())
+        processEvents();
 }
 
-bool SleepFor(const std::function<qint64()> &ms, const std::function<bool()> &abort)
-{
+bool WaitUntil(const std::function<bool()> &done, qint64 maxMs, const QObject *owner) {
+    return waitFor(done, maxMs, owner) == End::Done;
+}
+
+bool SleepFor(qint64 ms, const std::function<bool()> &abort, const QObject *owner) {
+    return waitFor(abort, ms, owner) == End::TimedOut;
+}
+
+bool SleepFor(const std::function<qint64()> &ms, const std::function<bool()> &abort, const QObject *owner) {
     const qint64 start = Clock::Now();
     for (;;) {
         const qint64 length = ms();
         const qint64 left = length - (Clock::Now() - start);
         if (left <= 0)
-            return !(abort && abort());
+            return !(abort && abort()) && !(owner && IsClosing(owner));
         // Wake when aborted or when the length changed; else at the end.
-        const bool woke = WaitUntil([&] { return (abort && abort()) || ms() != length; }, left);
-        if (woke && abort && abort())
+        const End end = waitFor([&] { return (abort && abort()) || ms() != length; }, left, owner);
+        if (end == End::Cancelled || (end == End::Done && abort && abort()))
             return false;
     }
+}
+
+bool WaitsRunningIn(const QObject *object) {
+    const std::vector<Running *> &list = running();
+    return std::any_of(list.begin(), list.end(), [object](const Running *w) {
+        return !w->hasOwner || (w->owner && inside(w->owner, object));
+    });
+}
+
+void DeleteAfterWaits(QObject *object) {
+    if (!object)
+        return;
+    if (!IsClosing(object))
+        closing().push_back({object, false});
+    for (Running *w : running())
+        if (w->owner && inside(w->owner, object))
+            w->cancelled = true;
+    // Wakes the innermost wait, which may be this object's.
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->wakeUp();
+    settleClosing();
+}
+
+bool IsClosing(const QObject *object) {
+    if (!object)
+        return false;
+    const std::vector<Closing> &list = closing();
+    return std::any_of(list.begin(), list.end(),
+                       [object](const Closing &c) { return c.object && inside(object, c.object); });
 }
 
 } // namespace dh

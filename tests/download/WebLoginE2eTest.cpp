@@ -229,6 +229,41 @@ TEST_F(WebLogin, ClosingTheWindowDuringALogin) {
     EXPECT_EQ(Posts("/login/submit"), 0);
 }
 
+// A page whose script spins leaves its renderer stuck once a script of the
+// area got no answer, so the area's next navigation ends that renderer and
+// waits for it. The window closed in that wait goes at once and outlives
+// only the code below the wait.
+TEST_F(WebLogin, ClosingTheWindowWhileTheAreaEndsAStuckPage) {
+    Open(2, Account("dh_stuck=ok"));
+    kit.server.AddDocument(QStringLiteral("/spin.html"),
+                           test::DocumentOptions::Html(QStringLiteral(
+                               "<html><body><script>window.addEventListener('load', function () {"
+                               "setTimeout(function () { document.title = 'spinning'; while (true) {} }, 0);"
+                               "});</script></body></html>")));
+    WebBrowserView *web = panel->Web();
+    bool spinning = false;
+    QObject::connect(web, &BrowserView::titleChanged, panel,
+                     [&](const QString &title) { spinning = spinning || title == QLatin1String("spinning"); });
+    const QString spin = kit.server.Url(QStringLiteral("/spin.html"));
+    web->Navigate(spin);
+    ASSERT_TRUE(WaitUntil([&] { return spinning; }, 120000));
+    std::optional<std::optional<QVariant>> answer;
+    web->RunScriptAsync(QStringLiteral("1"), 300, [&](std::optional<QVariant> value) { answer = value; });
+    ASSERT_TRUE(WaitUntil([&] { return answer.has_value(); }, 10000));
+    ASSERT_FALSE(answer->has_value());
+
+    Control<QLineEdit>("Text1")->setText(spin);
+    bool closed = false;
+    QTimer::singleShot(0, qApp, [&] { closed = kit.window && kit.window->close(); });
+    Control<QPushButton>("Command2")->click();
+    EXPECT_TRUE(closed);
+    ASSERT_FALSE(kit.window.isNull());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(kit.window.isNull());
+    SleepFor(500);
+    EXPECT_TRUE(Messages::Shown().isEmpty());
+}
+
 // The checks of Check2 and of a login without its settings: messages only
 // when asked for, Check2 cleared in every case.
 TEST_F(WebLogin, MissingSettings) {
