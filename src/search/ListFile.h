@@ -4,7 +4,7 @@
 // A search window writes its rows into an auto-save file as they arrive; any
 // list file can be read back into a result list.
 #include "search/QueryBuilder.h"
-#include "search/SqliteDb.h"
+#include "util/SqliteDb.h"
 
 #include <QDateTime>
 #include <QList>

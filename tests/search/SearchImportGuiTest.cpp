@@ -3,7 +3,7 @@
 #include "search/ResultListModel.h"
 #include "search/ResultListPanel.h"
 #include "search/SearchWindow.h"
-#include "search/SqliteDb.h"
+#include "util/SqliteDb.h"
 #include "support/FakeBrowserView.h"
 #include "support/QtPrinters.h"
 #include "util/Messages.h"

@@ -1,4 +1,4 @@
-#include "search/SqliteDb.h"
+#include "util/SqliteDb.h"
 
 #include <sqlite3.h>
 
@@ -52,6 +52,16 @@ SqlResult SqliteStatement::bindText(int index, const QString &text)
     const int rc = sqlite3_bind_text16(m_stmt, index, text.utf16(),
                                        static_cast<int>(text.size() * sizeof(char16_t)),
                                        SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK)
+        return {rc, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)))};
+    return {};
+}
+
+SqlResult SqliteStatement::bindInt64(int index, qint64 value)
+{
+    if (!m_stmt)
+        return Misuse("no statement");
+    const int rc = sqlite3_bind_int64(m_stmt, index, value);
     if (rc != SQLITE_OK)
         return {rc, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)))};
     return {};

@@ -34,6 +34,7 @@ public:
     bool isValid() const { return m_stmt != nullptr; }
     // 1-based parameter index. A null QString binds the empty text, not NULL.
     SqlResult bindText(int index, const QString &text);
+    SqlResult bindInt64(int index, qint64 value);
     Step step();
     // The failure of the last step(); code 0 after a Row or Done.
     const SqlResult &lastError() const { return m_error; }
