@@ -1,6 +1,7 @@
 #pragma once
 // One row of the download list and the result texts the transfers write into
 // its size and percent columns.
+#include "net/FileTransfer.h"
 #include "util/FileHelpers.h"
 
 #include <QString>
@@ -21,6 +22,13 @@ struct DownloadItem {
     QString columnB; // never filled; kept so the list has its seventh column
     QString referrer;
     ItemState state = ItemState::Waiting;
+    QString result; // 结果: why the item ended, empty while it has not
+    // Stable for the item's life, also across a restart (the kept list).
+    quint64 uid = 0;
+    // The hidden file that holds what an interrupted transfer received, and
+    // what it holds; empty when nothing is kept.
+    QString partialPath;
+    PartialInfo partial;
 };
 
 namespace ResultText
@@ -35,7 +43,17 @@ inline const QString BigFileSkipped = QStringLiteral("大文件，跳过");
 inline const QString ExistsSkipped = QStringLiteral("已存在，跳过");
 inline const QString CannotReplace = QStringLiteral("无法替换");
 inline const QString Complete = QStringLiteral("100%");
+// result column (others come from a transfer's outcome)
+inline const QString Cancelled = QStringLiteral("已取消");
+inline const QString PathRefused = QStringLiteral("保存路径无效");
 } // namespace ResultText
+
+// The hidden partial file of an item in its folder.
+QString PartialPathFor(const DownloadItem &item);
+// The item's recorded partial file, when it is one of ours inside its folder.
+bool HasOwnPartial(const DownloadItem &item);
+// Deletes the item's partial file (only one of ours) and forgets it.
+void DropPartial(DownloadItem &item);
 
 // folder + name, then "." + type when there is a type. A folder without its
 // closing separator still names the file inside it.

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QRandomGenerator>
+#include <QSet>
 
 #include <algorithm>
 #include <numeric>
@@ -70,6 +72,8 @@ const QString &ColumnText(const DownloadItem &item, int column)
         return item.percent;
     case DownloadListModel::FolderColumn:
         return item.folder;
+    case DownloadListModel::ResultColumn:
+        return item.result;
     default:
         return item.columnB;
     }
@@ -177,7 +181,7 @@ QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation,
     static const std::array<QString, ColumnCount> captions{
         QStringLiteral("名称"),     QStringLiteral("类型"),   QStringLiteral("文件大小"),
         QStringLiteral("已下载数"), QStringLiteral("百分比"), QStringLiteral("保存路径"),
-        QStringLiteral("B")};
+        QStringLiteral("B"),        QStringLiteral("结果")};
     return captions[size_t(section)];
 }
 
@@ -218,9 +222,21 @@ void DownloadListModel::RebuildIndex()
 {
     m_index.clear();
     m_index.reserve(qsizetype(m_items.size()));
+    m_uids.clear();
+    m_uids.reserve(qsizetype(m_items.size()));
     // Walking backwards leaves each key with its first holder.
-    for (int row = Count() - 1; row >= 0; --row)
+    for (int row = Count() - 1; row >= 0; --row) {
         m_index.insert(m_items[size_t(row)].key, row);
+        m_uids.insert(m_items[size_t(row)].uid, row);
+    }
+}
+
+static quint64 NewItemUid()
+{
+    quint64 uid = 0;
+    while (uid == 0)
+        uid = QRandomGenerator::global()->generate64();
+    return uid;
 }
 
 bool DownloadListModel::加入下载列表(const QString &address, const QString &title, const QString &type,
@@ -242,14 +258,51 @@ bool DownloadListModel::加入下载列表(const QString &address, const QString
                                                        : DefaultDownloadFolder();
     item.referrer = referrer;
     item.state = ItemState::Waiting;
+    item.uid = NewItemUid();
+    while (m_uids.contains(item.uid))
+        item.uid = NewItemUid();
 
     const int row = Count();
     beginInsertRows({}, row, row);
     m_items.push_back(item);
     m_index.insert(item.key, row);
+    m_uids.insert(item.uid, row);
     Account(item, +1);
     endInsertRows();
     return true;
+}
+
+int DownloadListModel::AddKept(std::vector<DownloadItem> items)
+{
+    std::vector<DownloadItem> fresh;
+    fresh.reserve(items.size());
+    QSet<QString> keys;
+    for (DownloadItem &item : items) {
+        if (ContainsKey(item.key) || keys.contains(item.key))
+            continue;
+        keys.insert(item.key);
+        if (item.uid == 0 || m_uids.contains(item.uid))
+            item.uid = NewItemUid();
+        fresh.push_back(std::move(item));
+    }
+    if (fresh.empty())
+        return 0;
+    const int first = Count();
+    beginInsertRows({}, first, first + int(fresh.size()) - 1);
+    for (DownloadItem &item : fresh) {
+        const int row = Count();
+        m_index.insert(item.key, row);
+        m_uids.insert(item.uid, row);
+        Account(item, +1);
+        m_items.push_back(std::move(item));
+    }
+    endInsertRows();
+    return int(fresh.size());
+}
+
+int DownloadListModel::RowOfUid(quint64 uid) const
+{
+    return m_uids.value(uid, -1);
 }
 
 bool DownloadListModel::ContainsKey(const QString &key) const
@@ -287,6 +340,10 @@ void DownloadListModel::SetItem(int row, const DownloadItem &item)
         EmitCells(row, NameColumn, NameColumn, {Qt::DecorationRole, StateRole});
     if (old.referrer != current.referrer)
         EmitCells(row, NameColumn, NameColumn, {ReferrerRole});
+    if (old.partialPath != current.partialPath || old.partial.etag != current.partial.etag ||
+        old.partial.lastModified != current.partial.lastModified || old.partial.total != current.partial.total ||
+        old.partial.address != current.partial.address)
+        EmitCells(row, NameColumn, NameColumn, {PartialRole});
 }
 
 void DownloadListModel::SetState(int row, ItemState state)
@@ -349,6 +406,7 @@ void DownloadListModel::RequeueItem(int row)
     item.size.clear();
     item.received.clear();
     item.percent.clear();
+    item.result.clear();
     SetItem(row, item);
 }
 
@@ -424,8 +482,11 @@ int DownloadListModel::RemoveRowsIf(const std::function<bool(int, const Download
     std::vector<DownloadItem> kept;
     kept.reserve(m_items.size());
     for (int row = 0; row < Count(); ++row) {
-        if (!predicate(row, m_items[size_t(row)]))
-            kept.push_back(m_items[size_t(row)]);
+        DownloadItem &item = m_items[size_t(row)];
+        if (!predicate(row, item))
+            kept.push_back(item);
+        else
+            DropPartial(item);
     }
     const int removed = Count() - int(kept.size());
     if (removed == 0)

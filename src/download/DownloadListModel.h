@@ -24,9 +24,19 @@ class DownloadListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { NameColumn, TypeColumn, SizeColumn, ReceivedColumn, PercentColumn, FolderColumn, BColumn };
-    static constexpr int ColumnCount = 7;
-    enum Role { KeyRole = Qt::UserRole + 1, ReferrerRole, StateRole };
+    enum Column {
+        NameColumn,
+        TypeColumn,
+        SizeColumn,
+        ReceivedColumn,
+        PercentColumn,
+        FolderColumn,
+        BColumn,
+        ResultColumn
+    };
+    static constexpr int ColumnCount = 8;
+    // PartialRole: the item's partial file record changed (no cell shows it).
+    enum Role { KeyRole = Qt::UserRole + 1, ReferrerRole, StateRole, PartialRole };
 
     explicit DownloadListModel(QObject *parent = nullptr);
 
@@ -43,6 +53,10 @@ public:
                       const QString &folder, const QString &referrer);
     bool ContainsKey(const QString &key) const;
     int RowOfKey(const QString &key) const; // -1 when absent
+    int RowOfUid(quint64 uid) const;        // -1 when absent
+    // Appends items as they were kept (uids included), skipping listed keys;
+    // returns how many were added.
+    int AddKept(std::vector<DownloadItem> items);
 
     int Count() const { return int(m_items.size()); }
     const DownloadItem &Item(int row) const { return m_items.at(size_t(row)); }
@@ -76,7 +90,7 @@ public:
     void Reorder(const std::vector<int> &order);
 
     // Removes every row the predicate (row, item) holds for, in one pass;
-    // returns the number removed.
+    // returns the number removed. A removed item's partial file goes with it.
     int RemoveRowsIf(const std::function<bool(int, const DownloadItem &)> &predicate);
     void Clear();
 
@@ -94,6 +108,7 @@ private:
 
     std::vector<DownloadItem> m_items;
     QHash<QString, int> m_index; // key -> row of its first holder
+    QHash<quint64, int> m_uids;  // uid -> row
     std::array<int, 5> m_stateCounts{};
     int m_unstarted = 0;
     int m_webPages = 0;

@@ -2,12 +2,14 @@
 
 #include "download/TransferOne.h"
 #include "download/TransferTwo.h"
+#include "download/TypeDetection.h"
 #include "net/WebSession.h"
 #include "util/Clock.h"
 #include "util/DesktopHelpers.h"
 #include "util/Settings.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QTimer>
 
@@ -142,11 +144,20 @@ void DownloadScheduler::StopDownloading() {
         m_reservations.Release(slot.path);
         slot.path.clear();
     }
+    failRunningItems(ResultText::Cancelled);
+}
+
+void DownloadScheduler::failRunningItems(const QString &result) {
     if (!m_model || m_model->CountInState(ItemState::Downloading) == 0)
         return;
-    for (int row = 0; row < m_model->Count(); ++row)
-        if (m_model->Item(row).state == ItemState::Downloading)
-            m_model->SetState(row, ItemState::Failed);
+    for (int row = 0; row < m_model->Count(); ++row) {
+        if (m_model->Item(row).state != ItemState::Downloading)
+            continue;
+        DownloadItem item = m_model->Item(row);
+        item.state = ItemState::Failed;
+        item.result = result;
+        m_model->SetItem(row, item);
+    }
 }
 
 void DownloadScheduler::Shutdown() {
@@ -168,11 +179,7 @@ void DownloadScheduler::Shutdown() {
         delete transfer; // cancels its request and removes what it wrote
     }
     m_busy = false;
-    if (m_model && m_model->CountInState(ItemState::Downloading) > 0) {
-        for (int row = 0; row < m_model->Count(); ++row)
-            if (m_model->Item(row).state == ItemState::Downloading)
-                m_model->SetState(row, ItemState::Failed);
-    }
+    failRunningItems(ResultText::Cancelled);
 }
 
 bool DownloadScheduler::pauseOver() const {
@@ -235,15 +242,24 @@ void DownloadScheduler::markStarted(int row) {
     item.size.clear();
     item.received.clear();
     item.percent.clear();
+    item.result.clear();
     m_model->SetItem(row, item);
     emit ItemStarted(row);
 }
 
 TransferJob DownloadScheduler::jobFor(int row) {
     TransferJob job;
-    job.model = m_model;
-    job.key = m_model->Item(row).key;
-    job.address = 选择url(job.key);
+    DownloadItem item = m_model->Item(row);
+    job.address = 选择url(item.key);
+    // What an earlier attempt kept is of use only for the same address in the same folder.
+    if (!item.partialPath.isEmpty() &&
+        (!HasOwnPartial(item) || item.partial.address != job.address.trimmed() ||
+         QFileInfo(item.partialPath).absolutePath() != QFileInfo(PartialPathFor(item)).absolutePath())) {
+        DropPartial(item);
+        m_model->SetItem(row, item);
+    }
+    job.partialPath = HasOwnPartial(item) ? item.partialPath : PartialPathFor(item);
+    job.item = item;
     job.reservations = &m_reservations;
     job.rule = m_rule;
     const SharedValues &shared = Shared();
@@ -257,10 +273,28 @@ TransferJob DownloadScheduler::jobFor(int row) {
 
 ItemTransfer *DownloadScheduler::launch(int method, TransferJob job) {
     const int slot = job.slot;
-    const QString key = job.key;
+    const quint64 uid = job.item.uid;
+    const QString partialPath = job.partialPath;
     ItemTransfer *transfer = m_factory->Create(method, std::move(job), this);
+    connect(transfer, &ItemTransfer::Settled, this, [this, method, uid, partialPath](const TransferStart &start) {
+        edit(uid, [&](DownloadItem &item) {
+            ShowStart(item, method, start);
+            if (start.resumable) {
+                item.partialPath = partialPath;
+                item.partial = start.partial;
+            } else {
+                item.partialPath.clear();
+                item.partial = PartialInfo();
+            }
+        });
+    });
+    connect(transfer, &ItemTransfer::Progress, this, [this, method, uid](qint64 received, qint64 total) {
+        edit(uid, [&](DownloadItem &item) { ShowProgress(item, method, received, total); });
+    });
     connect(transfer, &ItemTransfer::Ended, this,
-            [this, transfer, slot, key](bool announce) { ended(transfer, slot, announce, key); });
+            [this, transfer, method, slot, uid](const TransferOutcome &outcome, bool announce) {
+                ended(transfer, method, slot, uid, outcome, announce);
+            });
     connect(transfer, &ItemTransfer::Activity, this, &DownloadScheduler::Activity);
     connect(transfer, &ItemTransfer::Stage, this, &DownloadScheduler::Stage);
     return transfer;
@@ -321,7 +355,19 @@ void DownloadScheduler::Inet下载当前文件(int row) {
     transfer->Start();
 }
 
-void DownloadScheduler::ended(ItemTransfer *transfer, int slot, bool announce, const QString &key) {
+bool DownloadScheduler::edit(quint64 uid, const std::function<void(DownloadItem &)> &change) {
+    const int row = m_model ? m_model->RowOfUid(uid) : -1;
+    // An item the user took back meanwhile (re-queued, cancelled) is not the transfer's any more.
+    if (row < 0 || m_model->Item(row).state != ItemState::Downloading)
+        return false;
+    DownloadItem item = m_model->Item(row);
+    change(item);
+    m_model->SetItem(row, item);
+    return true;
+}
+
+void DownloadScheduler::ended(ItemTransfer *transfer, int method, int slot, quint64 uid,
+                              const TransferOutcome &outcome, bool announce) {
     if (slot > 0) {
         Slot &s = m_slots[size_t(slot)];
         if (s.transfer == transfer) {
@@ -335,13 +381,22 @@ void DownloadScheduler::ended(ItemTransfer *transfer, int slot, bool announce, c
     disconnect(transfer, nullptr, this, nullptr);
     transfer->deleteLater();
     m_lastFinish = Clock::Now();
+    edit(uid, [&](DownloadItem &item) {
+        ShowOutcome(item, method, outcome);
+        if (!outcome.partialKept) {
+            item.partialPath.clear(); // the file went with the transfer's end
+            item.partial = PartialInfo();
+        }
+        if (outcome.kind == OutcomeKind::Finished)
+            CorrectItemType(item, m_reservations.Test());
+    });
     if (announce)
-        closingSteps(key, slot == 0);
+        closingSteps(uid, method == 1);
     chainNext();
 }
 
-void DownloadScheduler::closingSteps(const QString &key, bool withXml) {
-    const int row = m_model ? m_model->RowOfKey(key) : -1;
+void DownloadScheduler::closingSteps(quint64 uid, bool withXml) {
+    const int row = m_model ? m_model->RowOfUid(uid) : -1;
     if (row < 0)
         return;
     const DownloadItem item = m_model->Item(row);

@@ -98,8 +98,12 @@ private:
     void markStarted(int row);
     TransferJob jobFor(int row);
     ItemTransfer *launch(int method, TransferJob job);
-    void ended(ItemTransfer *transfer, int slot, bool announce, const QString &key);
-    void closingSteps(const QString &key, bool withXml);
+    // Changes the item of a running transfer; false when it is not one any more.
+    bool edit(quint64 uid, const std::function<void(DownloadItem &)> &change);
+    void ended(ItemTransfer *transfer, int method, int slot, quint64 uid, const TransferOutcome &outcome,
+               bool announce);
+    void closingSteps(quint64 uid, bool withXml);
+    void failRunningItems(const QString &result);
     void chainNext();
     void finishSound();
     void rewindScan(int row = 0);

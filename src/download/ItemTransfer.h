@@ -1,13 +1,13 @@
 #pragma once
 // What the scheduler knows of one running download: it starts it, may stop
-// it at any moment, and hears once that it ended. The transfer finds its
-// item by key (rows move when the list is edited) and writes the item's
-// columns and final state itself, by the rules of its method.
-#include "download/DownloadListModel.h"
+// it at any moment, and hears what the answer settled, how far it has come
+// and, once, how it ended. The transfer works on its own copy of the item
+// and never writes the list: the scheduler does, from these reports.
+#include "download/DownloadItem.h"
 #include "download/SaveNaming.h"
+#include "download/TransferOutcome.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QSet>
 #include <QString>
 
@@ -33,11 +33,11 @@ private:
 };
 
 struct TransferJob {
-    QPointer<DownloadListModel> model;
-    QString key;     // the item's key
-    QString address; // 选择url of the key
-    QString path;    // method two: the settled target
-    int slot = 0;    // method two: 1..6
+    DownloadItem item; // as it was when the transfer started
+    QString address;   // 选择url of the key
+    QString path;      // method two: the settled target
+    QString partialPath; // the hidden file the body goes to while it comes
+    int slot = 0;      // method two: 1..6
     QNetworkAccessManager *manager = nullptr;
     PathReservations *reservations = nullptr;
     SameNameRule rule = SameNameRule::Rename;
@@ -52,15 +52,18 @@ class ItemTransfer : public QObject {
 public:
     using QObject::QObject;
     virtual void Start() = 0;
-    // Ends the download now (the request cancelled, what it wrote removed).
-    // Method one then ends its item "下载取消" and reports Ended; method two
-    // reports nothing (the stop marks its item failed).
+    // Ends the download now (the request cancelled, what it wrote removed
+    // but a resumable partial file). Method one then reports Ended
+    // (cancelled); method two reports nothing (the stop marks its item failed).
     virtual void Stop() = 0;
 
 signals:
-    // The item has its final state and columns; emitted once. `announce`:
-    // the closing steps (activity text, sounds, login) follow.
-    void Ended(bool announce);
+    void Settled(const dh::TransferStart &start);
+    // Bytes of the document so far and its whole length (-1 unknown).
+    void Progress(qint64 received, qint64 total);
+    // Emitted once. `announce`: the closing steps (activity text, sounds,
+    // login) follow.
+    void Ended(const dh::TransferOutcome &outcome, bool announce);
     void Activity(const QString &text); // status panel 2
     void Stage(const QString &text);    // status panel 3
 };

@@ -65,8 +65,10 @@ int deleteFiles(DownloadListModel &model, bool requeue, const std::function<bool
         item.size.clear();
         item.received.clear();
         item.percent.clear();
-        if (requeue)
+        if (requeue) {
             item.state = ItemState::Waiting;
+            item.result.clear();
+        }
         return true;
     });
 }
@@ -110,6 +112,7 @@ void RequeueForRedownload(DownloadItem &item, bool allXxx, const std::function<b
     item.size.clear();
     item.received.clear();
     item.percent.clear();
+    item.result.clear();
     const QString rotated = 对调url(item.key);
     if (rotated != item.key && !(takenKey && takenKey(rotated)))
         item.key = rotated;
@@ -172,6 +175,7 @@ int CancelSelected(DownloadListModel &model, const RowFlags &selected) {
         if (!flagged(selected, row) || item.state != ItemState::Waiting)
             return false;
         item.state = ItemState::Failed;
+        item.result = ResultText::Cancelled;
         return true;
     });
 }

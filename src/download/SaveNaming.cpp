@@ -42,6 +42,7 @@ bool SettleFolder(DownloadItem &item)
     const QString folder = CreateFolderPath(item.folder);
     if (folder.isEmpty()) {
         item.state = ItemState::Failed;
+        item.result = ResultText::PathRefused;
         return false;
     }
     item.folder = WithTrailingSeparator(folder);
@@ -132,6 +133,7 @@ bool 确定是需要下载(DownloadItem &item, SameNameRule rule)
     item.size = ExistingLength(path);
     item.received = item.size;
     item.percent = ResultText::ExistsSkipped;
+    item.result = ResultText::ExistsSkipped;
     return false;
 }
 
@@ -241,6 +243,7 @@ SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, cons
     item.name = path.newName;
     if (!PathInsideFolder(path.path, item.folder)) {
         item.state = ItemState::Failed;
+        item.result = ResultText::PathRefused;
         return {};
     }
     return {true, path.path};
@@ -254,6 +257,7 @@ SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule, cons
     item.name = free.newName;
     if (!PathInsideFolder(free.path, item.folder)) {
         item.state = ItemState::Failed;
+        item.result = ResultText::PathRefused;
         return {};
     }
     return {true, free.path};

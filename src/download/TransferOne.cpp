@@ -13,15 +13,6 @@ namespace dh {
 namespace {
 constexpr qint64 kColumnUpdateMs = 100;
 
-bool isNumber(const QString &text) {
-    bool ok = false;
-    text.toLongLong(&ok);
-    return ok;
-}
-
-QString percentOf(qint64 bytes, qint64 size) {
-    return QString::number(qint64(double(bytes) / double(size) * 100.0)) + QLatin1Char('%');
-}
 } // namespace
 
 QString ConnectionStageText(int stage, int code, const QString &text) {
@@ -54,29 +45,8 @@ TransferOne::~TransferOne() {
     releasePath();
 } // the file transfer, a child, discards what it wrote
 
-int TransferOne::row() const {
-    return m_job.model ? m_job.model->RowOfKey(m_job.key) : -1;
-}
-
-DownloadItem TransferOne::item() const {
-    const int r = row();
-    return r >= 0 ? m_job.model->Item(r) : DownloadItem();
-}
-
-void TransferOne::set(DownloadListModel::Column column, const QString &text) {
-    const int r = row();
-    if (r >= 0)
-        m_job.model->SetText(r, column, text);
-}
-
-void TransferOne::setState(ItemState state) {
-    const int r = row();
-    if (r >= 0)
-        m_job.model->SetState(r, state);
-}
-
 void TransferOne::Inet下载文件() {
-    emit Activity(QStringLiteral("正在下载:") + item().name);
+    emit Activity(QStringLiteral("正在下载:") + m_job.item.name);
     QNetworkAccessManager *nam = m_job.manager;
     const QNetworkProxy proxy = m_job.proxyEnabled ? QNetworkProxy(QNetworkProxy::HttpProxy, m_job.proxyHost,
                                                                    quint16(m_job.proxyPort.toUInt()))
@@ -87,11 +57,13 @@ void TransferOne::Inet下载文件() {
     FileTransferOptions options;
     options.manager = nam;
     options.address = m_job.address;
-    const QString referrer = item().referrer;
+    const QString &referrer = m_job.item.referrer;
     options.referer = (referrer.isEmpty() ? SiteRoot(m_job.address) : referrer).toUtf8();
     options.headerTimeoutMs = Durations::HeaderTimeout;
     options.stallTimeoutMs = Durations::StallTimeout;
     options.sizeLimit = m_job.sizeLimit;
+    options.partialPath = m_job.partialPath;
+    options.resume = m_job.item.partial;
     m_transfer = new FileTransfer(options, this);
     connect(m_transfer, &FileTransfer::HeadersArrived, this, &TransferOne::onHeaders);
     connect(m_transfer, &FileTransfer::Progress, this, &TransferOne::onProgress);
@@ -106,137 +78,77 @@ void TransferOne::Stop() {
         return;
     if (m_transfer)
         m_transfer->Cancel();
-    set(DownloadListModel::SizeColumn, ResultText::DownloadCancelled);
-    end(ItemState::Failed);
+    TransferOutcome outcome = m_transfer ? OutcomeOf(FileTransfer::Result::Cancelled, *m_transfer) : TransferOutcome();
+    outcome.kind = OutcomeKind::Cancelled;
+    end(outcome);
 }
 
 void TransferOne::onHeaders(const ReplyHeaders &headers) {
     emit Stage(ConnectionStageText(8));
-    const int r = row();
-    if (r < 0)
-        return m_transfer->Fail(FileTransfer::Result::Cancelled); // the item left the list
-    DownloadItem it = m_job.model->Item(r);
+    DownloadItem &it = m_job.item;
     const SettleResult settled =
         SettleItemPath(it, headers.contentType, headers.block, m_job.rule,
                        m_job.reservations ? m_job.reservations->Test() : ReservedPath());
-    m_job.model->SetItem(r, it);
-    if (!settled.ok)
-        return m_transfer->Fail(FileTransfer::Result::WriteFailed);
-    m_path = settled.path;
-    if (m_job.reservations)
-        m_job.reservations->Reserve(m_path);
-
     const QString statusLine = headers.block.section(QStringLiteral("\r\n"), 0, 0);
     const bool statusOk = statusLine.contains(QLatin1String("200")) &&
                           statusLine.contains(QLatin1String("OK"), Qt::CaseInsensitive);
-    const qint64 announced = std::max<qint64>(0, headers.announced);
-    m_fallback = announced == 0 && !statusOk;
-    if (m_fallback) {
-        // The one-call rules keep only a body of two bytes or more.
-        m_transfer->SetMinimumBytes(2);
-        set(DownloadListModel::SizeColumn, ResultText::Unknown);
-    } else {
-        set(DownloadListModel::SizeColumn, announced > 0 ? QString::number(announced) : ResultText::Unknown);
-        set(DownloadListModel::ReceivedColumn, QStringLiteral("0"));
+    m_oneCall = std::max<qint64>(0, headers.announced) == 0 && !statusOk;
+    TransferStart start;
+    start.name = it.name;
+    start.type = it.type;
+    start.folder = it.folder;
+    start.total = headers.total;
+    start.resumedFrom = headers.resumedFrom;
+    start.oneCall = m_oneCall;
+    start.resumable = headers.resumable;
+    start.partial = headers.partial;
+    emit Settled(start);
+    if (!settled.ok) {
+        TransferOutcome outcome = OutcomeOf(FileTransfer::Result::WriteFailed, *m_transfer);
+        outcome.kind = OutcomeKind::PathRefused;
+        m_transfer->Cancel();
+        outcome.partialKept = m_transfer->PartialKept();
+        return end(outcome);
     }
-    m_transfer->SetTarget(m_path); // a failure ends the transfer and reports it
+    m_path = settled.path;
+    if (m_job.reservations)
+        m_job.reservations->Reserve(m_path);
+    if (m_oneCall)
+        m_transfer->SetMinimumBytes(2); // the one-call rules keep only a body of two bytes or more
+    m_transfer->SetTarget(m_path);      // a failure ends the transfer and reports it
 }
 
-void TransferOne::showReceived(qint64 bytes) {
-    set(DownloadListModel::ReceivedColumn, QString::number(bytes));
-    const QString size = item().size;
-    if (isNumber(size) && size.toLongLong() > 0)
-        set(DownloadListModel::PercentColumn, percentOf(bytes, size.toLongLong()));
-}
-
-void TransferOne::onProgress(qint64 written, qint64) {
-    if (m_fallback)
+void TransferOne::onProgress(qint64 written, qint64 total) {
+    if (m_oneCall)
         return; // the one-call fetch shows its figures at the end
     if (m_shown.isValid() && m_shown.elapsed() < kColumnUpdateMs)
         return;
     m_shown.start();
-    showReceived(written);
+    emit Progress(written, total);
 }
 
 void TransferOne::onDone(FileTransfer::Result result) {
     using R = FileTransfer::Result;
-    const qint64 written = m_transfer ? m_transfer->Written() : 0;
-    switch (result) {
-    case R::Finished: {
+    if (result == R::Finished)
         emit Stage(ConnectionStageText(12));
-        if (m_fallback) {
-            set(DownloadListModel::SizeColumn, QString::number(QFileInfo(m_path).size()));
-            set(DownloadListModel::ReceivedColumn, QString::number(written));
-            set(DownloadListModel::PercentColumn, ResultText::Complete);
-        } else {
-            showReceived(written);
-            if (item().size == ResultText::Unknown) {
-                set(DownloadListModel::SizeColumn, QString::number(written));
-                set(DownloadListModel::PercentColumn, ResultText::Complete);
-            }
-        }
-        setState(ItemState::Done);
-        const int r = row();
-        if (r >= 0) {
-            DownloadItem it = m_job.model->Item(r);
-            if (CorrectItemType(it, m_job.reservations ? m_job.reservations->Test() : ReservedPath()))
-                m_job.model->SetItem(r, it);
-        }
-        return end(ItemState::Done);
-    }
-    case R::TooLarge:
-        set(DownloadListModel::PercentColumn, ResultText::BigFileSkipped);
-        return end(ItemState::Done);
-    case R::HttpError:
+    else if (result == R::HttpError)
         emit Stage(ConnectionStageText(11, m_transfer->Headers().status,
                                        QString::fromLatin1(m_transfer->Headers().reason)));
-        set(DownloadListModel::SizeColumn,
-            ResultText::DownloadFailed + QLatin1Char(' ') + m_transfer->ErrorText());
-        return end(ItemState::Failed);
-    case R::Empty:
-        if (m_fallback) {
-            set(DownloadListModel::SizeColumn, QString());
-            set(DownloadListModel::ReceivedColumn, QString());
-            set(DownloadListModel::PercentColumn, QString());
-        } else {
-            set(DownloadListModel::SizeColumn, ResultText::DownloadFailed);
-        }
-        return end(ItemState::Failed);
-    case R::CannotReplace: {
-        const int r = row();
-        if (r >= 0) {
-            DownloadItem it = m_job.model->Item(r);
-            MarkCannotReplace(it, m_path);
-            m_job.model->SetItem(r, it);
-        }
-        return end(ItemState::Failed);
-    }
-    case R::NoHeaders:
-    case R::NotAllowed:
-        return end(ItemState::Failed); // no answer: the columns stay as they were
-    case R::NetworkError:
+    else if (result == R::NetworkError)
         emit Stage(ConnectionStageText(11, 0, m_transfer->ErrorText()));
-        if (m_transfer->Headers().status == 0)
-            return end(ItemState::Failed);
-        set(DownloadListModel::SizeColumn, ResultText::DownloadFailed);
-        return end(ItemState::Failed);
-    case R::Cancelled:
-        return end(ItemState::Failed);
-    case R::Truncated:
-    case R::Stalled:
-    case R::WriteFailed:
-        set(DownloadListModel::SizeColumn, ResultText::DownloadFailed);
-        return end(ItemState::Failed);
-    }
+    TransferOutcome outcome = OutcomeOf(result, *m_transfer);
+    outcome.oneCall = m_oneCall;
+    if (outcome.path.isEmpty())
+        outcome.path = m_path;
+    end(outcome);
 }
 
-void TransferOne::end(ItemState state) {
+void TransferOne::end(TransferOutcome outcome) {
     if (m_ended)
         return;
     m_ended = true;
-    setState(state);
     releasePath();
-    emit Ended(true);
+    emit Ended(outcome, true);
 }
 
 void TransferOne::releasePath() {

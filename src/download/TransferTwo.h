@@ -1,9 +1,9 @@
 #pragma once
 // Transfer method two: one busy slot. It owns the slot's instance of the
 // asynchronous download component (created by 多线程下载, removed at the
-// first end event) and turns its events into the item's columns and state.
-// Method two writes none of method one's result texts: a failure leaves the
-// columns as the last progress left them.
+// first end event) and reports its events. Method two writes none of method
+// one's result texts: a failure leaves the columns as the last progress left
+// them.
 #include "download/ItemTransfer.h"
 
 namespace dh {
@@ -25,14 +25,10 @@ public:
 
 private:
     void 多线程下载();
-    void onProgress(qint64 bytesRead, qint64 totalBytes);
-    void onComplete(qint64 bytesRead, qint64 totalBytes);
-    void onError();
-    void onTooLarge(qint64 bytesRead, qint64 totalBytes);
-    bool writeColumns(qint64 bytesRead, qint64 totalBytes);
+    void onHeaders(const ReplyHeaders &headers);
+    void end(TransferOutcome outcome, bool announce);
+    TransferOutcome lastOutcome() const;
     void removeInstance();
-    void end(ItemState state, bool announce);
-    int row() const;
 
     TransferJob m_job;
     Downloader *m_instance = nullptr;

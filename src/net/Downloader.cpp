@@ -58,7 +58,10 @@ void Downloader::startRead(bool fallback) {
     options.sizeLimit = m_sizeLimit;
     // The whole-body fetch keeps only a body of at least two bytes.
     options.minimumBytes = fallback ? 2 : 1;
+    options.partialPath = m_partialPath;
+    options.resume = fallback ? PartialInfo() : m_resume;
     m_transfer = new FileTransfer(options, this);
+    connect(m_transfer, &FileTransfer::HeadersArrived, this, &Downloader::DownloadHeaders);
     connect(m_transfer, &FileTransfer::Progress, this, &Downloader::onProgress);
     connect(m_transfer, &FileTransfer::Done, this, &Downloader::onDone);
     m_lastReport = -1;
@@ -84,7 +87,14 @@ void Downloader::onDone(FileTransfer::Result result) {
     if (transfer)
         transfer->deleteLater();
     const qint64 written = transfer ? transfer->Written() : 0;
-    const qint64 announced = transfer ? transfer->Headers().announced : -1;
+    const qint64 announced = transfer ? transfer->Headers().total : -1;
+    m_result = result;
+    if (transfer) {
+        m_headers = transfer->Headers();
+        m_written = written;
+        m_partialKept = transfer->PartialKept();
+        m_errorText = transfer->ErrorText();
+    }
     using R = FileTransfer::Result;
     switch (result) {
     case R::Finished:

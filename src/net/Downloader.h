@@ -30,6 +30,12 @@ public:
     void SetManager(QNetworkAccessManager *manager) { m_manager = manager; }
     // Most bytes to write; -1: no limit.
     void SetSizeLimit(qint64 bytes) { m_sizeLimit = bytes; }
+    // The hidden file the body goes to, kept to resume when the read is
+    // interrupted, and what an earlier read left in it.
+    void SetPartial(const QString &path, const PartialInfo &earlier) {
+        m_partialPath = path;
+        m_resume = earlier;
+    }
 
     // The referrer is accepted and not sent.
     void BeginDownload(const QString &address, const QString &targetFilePath, const QString &referrer);
@@ -43,7 +49,16 @@ public:
 
     static QNetworkAccessManager *SharedManager();
 
+    // How the last read ended, for an owner that needs more than the event.
+    FileTransfer::Result LastResult() const { return m_result; }
+    const ReplyHeaders &LastHeaders() const { return m_headers; }
+    qint64 LastWritten() const { return m_written; }
+    bool PartialKept() const { return m_partialKept; }
+    QString LastErrorText() const { return m_errorText; }
+
 signals:
+    // The answer's headers are in (also those of the whole-body fetch).
+    void DownloadHeaders(const dh::ReplyHeaders &headers);
     void DownloadProgress(qint64 bytesRead, qint64 totalBytes, const QString &path);
     void DownloadComplete(qint64 bytesRead, qint64 totalBytes, const QString &path);
     void DownloadError(const QString &message, const QString &path);
@@ -63,6 +78,13 @@ private:
     qint64 m_read = 0;
     qint64 m_lastReport = -1;
     bool m_fallback = false;
+    QString m_partialPath;
+    PartialInfo m_resume;
+    FileTransfer::Result m_result = FileTransfer::Result::Cancelled;
+    ReplyHeaders m_headers;
+    qint64 m_written = 0;
+    bool m_partialKept = false;
+    QString m_errorText;
 };
 
 } // namespace dh

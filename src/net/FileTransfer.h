@@ -7,18 +7,36 @@
 // less than 1 KiB of new data within the stall window, and an error status
 // never leaves its body behind. Cancel() and the destructor end it at any
 // moment; Done is reported exactly once (never after Cancel or destruction).
+//
+// With a partial file the body goes to that named, hidden file instead, and
+// an interrupted transfer (dropped, stalled, cancelled, destroyed, killed)
+// leaves it there when the server sent validators, so that the next attempt
+// asks only for the rest: "Range: bytes=N-" with If-Range. A 206 whose
+// Content-Range starts at N with the same total is appended; a 200 starts
+// over; a 416 or a range that does not match starts over once.
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
 #include <memory>
 
+class QFile;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTemporaryFile;
 class QTimer;
 
 namespace dh {
+
+// What a partial file holds: the bytes of one representation of `address`,
+// as its validators name it.
+struct PartialInfo {
+    QString address;
+    QByteArray etag;
+    QByteArray lastModified;
+    qint64 total = -1; // the whole length it was sent with
+    bool Usable() const { return total > 0 && (!etag.isEmpty() || !lastModified.isEmpty()); }
+};
 
 struct FileTransferOptions {
     QNetworkAccessManager *manager = nullptr;
@@ -28,6 +46,8 @@ struct FileTransferOptions {
     qint64 stallTimeoutMs = 0;  // program time without 1 KiB of progress; 0: never
     qint64 sizeLimit = -1;      // most bytes to write; -1: none
     qint64 minimumBytes = 1;    // a shorter body of a success status ends Empty
+    QString partialPath;        // named hidden file for the body, kept to resume; empty: an unnamed one
+    PartialInfo resume;         // what the partial file holds from an earlier attempt
 };
 
 // What the server said before the body.
@@ -37,6 +57,14 @@ struct ReplyHeaders {
     QString block;         // status line and headers, CR LF separated
     qint64 announced = -1; // body length as written to disk, -1 unknown (also for an encoded body)
     QString contentType;   // raw value
+    // The whole document: its length (the announced one, or a 206's total)
+    // and whether this answer goes on from the bytes an earlier one left.
+    qint64 total = -1;
+    bool resumed = false;
+    qint64 resumedFrom = 0;
+    // The partial file is kept when the transfer is interrupted, with these.
+    bool resumable = false;
+    PartialInfo partial;
 };
 
 class FileTransfer : public QObject {
@@ -71,36 +99,51 @@ public:
     void SetMinimumBytes(qint64 bytes) { m_options.minimumBytes = bytes; }
 
     void Start();
-    // Ends the transfer now and discards what it wrote; no Done follows.
+    // Ends the transfer now and discards what it wrote (a resumable partial
+    // file stays); no Done follows.
     void Cancel();
     // Ends the transfer now with this result (for an owner that refuses the
     // headers); Done follows at once.
     void Fail(Result result);
 
     bool IsRunning() const { return m_started && !m_ended; }
+    // Bytes of the document in the file: what an earlier attempt left and
+    // what this one wrote.
     qint64 Written() const { return m_written; }
+    // True once the transfer ended or was cancelled leaving its partial file.
+    bool PartialKept() const { return m_partialKept; }
     const ReplyHeaders &Headers() const { return m_headers; }
     // Set after an HttpError or NetworkError.
     QString ErrorText() const { return m_errorText; }
 
 signals:
     void HeadersArrived(const dh::ReplyHeaders &headers);
-    void Progress(qint64 written, qint64 announced);
+    // Bytes of the whole document so far and its length (-1 unknown).
+    void Progress(qint64 written, qint64 total);
     void Done(dh::FileTransfer::Result result);
 
 private:
+    void request();
     void onMetaData();
+    // A 206, 416 or 200 answer to a range request; false when the transfer
+    // started over or ended.
+    bool takeRangeAnswer();
+    void readValidators();
+    bool openPartial();
     void onReadyRead();
     void onFinished();
     void onWatch();
     bool drain();
     Result moveIntoPlace();
+    Result movePartialIntoPlace();
     void end(Result result);
-    void release();
+    void release(bool interrupted);
+    void dropReply();
+    bool partialMode() const { return !m_options.partialPath.isEmpty(); }
 
     FileTransferOptions m_options;
     QPointer<QNetworkReply> m_reply;
-    std::unique_ptr<QTemporaryFile> m_file;
+    std::unique_ptr<QFile> m_file;
     QTimer *m_watch = nullptr;
     QString m_target;
     ReplyHeaders m_headers;
@@ -108,6 +151,12 @@ private:
     bool m_started = false;
     bool m_headersSeen = false;
     bool m_ended = false;
+    bool m_rangeAsked = false; // the running request asks for the rest only
+    bool m_restarted = false;  // started over once after a range that did not fit
+    bool m_partialKept = false;
+    bool m_touched = false;   // this transfer opened the partial file for writing
+    qint64 m_startOffset = 0; // bytes an earlier attempt left that fit this address
+    qint64 m_offset = 0;      // bytes of the partial file the range request goes on from
     qint64 m_written = 0;
     qint64 m_startTime = 0;
     qint64 m_markBytes = 0; // bytes at the last counted progress

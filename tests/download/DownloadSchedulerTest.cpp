@@ -24,9 +24,10 @@ public:
             End(ItemState::Failed);
     }
     void End(ItemState state, bool announce = true) {
-        const int row = job.model->RowOfKey(job.key);
-        job.model->SetState(row, state);
-        emit Ended(announce);
+        TransferOutcome outcome;
+        outcome.kind = state == ItemState::Done ? OutcomeKind::Finished : OutcomeKind::ConnectionLost;
+        outcome.received = outcome.total = 1;
+        emit Ended(outcome, announce);
     }
     TransferJob job;
     int method;
@@ -101,7 +102,7 @@ TEST_F(Scheduler, MethodTwoFillsTheChosenSlotsAndRefillsAFreedOne) {
     scheduler->SchedulerTick();
     ASSERT_EQ(made->size(), 4u);
     EXPECT_EQ(Made(3)->job.slot, 2);
-    EXPECT_EQ(Made(3)->job.key, model.Item(3).key);
+    EXPECT_EQ(Made(3)->job.item.key, model.Item(3).key);
 }
 
 // With no pause a freed slot, or the end of a method-one transfer, starts
