@@ -59,6 +59,7 @@ struct Plan {
     bool rawOnly = false; // the main server cannot send it as configured
     bool endless = false;
     qint64 announcedLength = -1;
+    qint64 dropAfter = -1; // close the connection after this many body bytes
 };
 
 QByteArray StandardReason(int status)
@@ -104,7 +105,19 @@ QByteArray StandardReason(int status)
 bool NeedsRawPort(const DocumentOptions &doc)
 {
     return (!doc.reason.isEmpty() && doc.reason != StandardReason(doc.status)) || doc.contentType == "-" ||
-           !doc.contentEncoding.isEmpty() || doc.endless || doc.announcedLength >= 0;
+           !doc.contentEncoding.isEmpty() || doc.endless || doc.announcedLength >= 0 || !doc.etag.isEmpty() ||
+           !doc.lastModified.isEmpty() || doc.ranges != Ranges::Ignore || doc.dropAfter >= 0;
+}
+
+// "bytes=N-" -> N, or -1.
+qint64 RangeStart(const QByteArray &range)
+{
+    const QByteArray value = range.trimmed();
+    if (!value.startsWith("bytes=") || !value.endsWith('-'))
+        return -1;
+    bool ok = false;
+    const qint64 n = value.mid(6, value.size() - 7).toLongLong(&ok);
+    return ok && n >= 0 ? n : -1;
 }
 
 QByteArray GzipZeros(qint64 inflatedSize)
@@ -292,6 +305,7 @@ struct TestServer::Impl {
     int searchesSinceRule = 0;
     int searches = 0;
     QHash<QString, DocumentOptions> documents;
+    QHash<QString, int> answered; // document answers so far, by path (for `drops`)
     LoginOptions login;
     QList<LoggedRequest> log;
     // Requests passed on by Relay(), by the relay's local port: the headers as
@@ -354,7 +368,12 @@ struct TestServer::Impl {
               const std::function<bool()> &clientGone)
     {
         const qint64 total = plan.body.size();
-        const qint64 limit = plan.stallAfter >= 0 ? qMin(plan.stallAfter, total) : total;
+        if (plan.dropAfter >= 0 && offset >= plan.dropAfter)
+            return false;
+        qint64 limit = plan.stallAfter >= 0 ? qMin(plan.stallAfter, total) : total;
+        const bool drop = plan.dropAfter >= 0 && plan.dropAfter < limit;
+        if (drop)
+            limit = plan.dropAfter;
         const qint64 slice = plan.bytesPerSecond > 0 ? qMax<qint64>(1, plan.bytesPerSecond / 20) : 65536;
         while (offset < limit) {
             if (stopping || clientGone())
@@ -365,6 +384,11 @@ struct TestServer::Impl {
             offset += n;
             if (plan.bytesPerSecond > 0 && offset < limit && !Sleep(int(n * 1000 / plan.bytesPerSecond)))
                 return false;
+        }
+        if (drop) {
+            // Closed once the client has read what came, as a mirror that drops out does.
+            Sleep(100);
+            return false;
         }
         if (limit < total) {
             while (!clientGone() && Sleep(50)) {
@@ -404,12 +428,66 @@ struct TestServer::Impl {
         p.endless = doc.endless;
         p.announcedLength = doc.announcedLength;
         p.headers << doc.headers;
+        ApplyRanges(path, doc, in, p);
         p.framing = doc.framing;
         p.bytesPerSecond = doc.bytesPerSecond;
         p.stallAfter = doc.stallAfter;
         p.headerDelayMs = doc.headerDelayMs;
         p.rawOnly = NeedsRawPort(doc);
         return p;
+    }
+
+    // Validators, a range answer and a dropped connection, as the document asks.
+    void ApplyRanges(const QString &path, const DocumentOptions &doc, const Incoming &in, Plan &p)
+    {
+        int answer = 0;
+        {
+            std::lock_guard lock(mutex);
+            answer = ++answered[path];
+        }
+        if (doc.dropAfter >= 0 && answer <= doc.drops)
+            p.dropAfter = doc.dropAfter;
+        if (!doc.etag.isEmpty())
+            p.headers << qMakePair(QByteArray("ETag"), doc.etag);
+        if (!doc.lastModified.isEmpty())
+            p.headers << qMakePair(QByteArray("Last-Modified"), doc.lastModified);
+        const qint64 start = RangeStart(in.Header("Range"));
+        if (doc.ranges == Ranges::Ignore || p.status != 200)
+            return;
+        p.headers << qMakePair(QByteArray("Accept-Ranges"), QByteArray("bytes"));
+        if (start < 0)
+            return;
+        const QByteArray total = QByteArray::number(p.body.size());
+        const QByteArray ifRange = in.Header("If-Range").trimmed();
+        switch (doc.ranges) {
+        case Ranges::Ignore:
+            return;
+        case Ranges::Honour:
+            if (!ifRange.isEmpty() && ifRange != doc.etag && ifRange != doc.lastModified)
+                return; // changed since: the whole new body
+            if (start >= p.body.size()) {
+                p.status = 416;
+                p.body.clear();
+                p.headers << qMakePair(QByteArray("Content-Range"), "bytes */" + total);
+                return;
+            }
+            p.status = 206;
+            p.headers << qMakePair(QByteArray("Content-Range"), "bytes " + QByteArray::number(start) + '-' +
+                                                                    QByteArray::number(p.body.size() - 1) + '/' +
+                                                                    total);
+            p.body = p.body.mid(start);
+            return;
+        case Ranges::Unsatisfiable:
+            p.status = 416;
+            p.body.clear();
+            p.headers << qMakePair(QByteArray("Content-Range"), "bytes */" + total);
+            return;
+        case Ranges::WrongStart:
+            p.status = 206;
+            p.headers << qMakePair(QByteArray("Content-Range"),
+                                   "bytes 0-" + QByteArray::number(p.body.size() - 1) + '/' + total);
+            return;
+        }
     }
 
     Plan SearchPlan(Engine engine, const Incoming &in)

@@ -25,8 +25,9 @@
 //   any registered path   its document; anything else: 404 page
 // A request in absolute form ("GET http://host/path", as sent to a proxy)
 // is routed by its path, so the server also works as the proxy of a test.
-// Every response carries "Connection: close", is never compressed and
-// ignores Range, so bodies and lengths are exactly what the test configured.
+// Every response carries "Connection: close" and is never compressed; Range
+// is ignored unless a document asks for ranges (DocumentOptions::ranges), so
+// bodies and lengths are exactly what the test configured.
 #include "support/SerpPages.h"
 
 #include <QByteArray>
@@ -63,6 +64,14 @@ enum class Framing {
     CloseWithoutLength, // neither header; the body ends when the connection closes
 };
 
+// How a document answers a "Range: bytes=N-" request.
+enum class Ranges {
+    Ignore,        // the whole body with 200 (as a server without ranges)
+    Honour,        // 206 with the rest and its Content-Range; a stale If-Range gets 200 whole
+    Unsatisfiable, // 416 to every range request
+    WrongStart,    // 206 whose Content-Range starts at 0, with the whole body
+};
+
 // A document for the download tests. The defaults give a small valid file
 // of the path's extension with a Content-Length.
 struct DocumentOptions {
@@ -88,6 +97,12 @@ struct DocumentOptions {
     QByteArray contentEncoding;  // "Content-Encoding" value; the body is sent as given
     bool endless = false;        // the body repeats until the client goes away (or Stop())
     qint64 announcedLength = -1; // Content-Length to send whatever the body; -1: the real one
+    // Resuming; any of these is served on the raw port only.
+    QByteArray etag;         // "ETag" value as sent (quotes included); empty: none
+    QByteArray lastModified; // "Last-Modified" value; empty: none
+    Ranges ranges = Ranges::Ignore;
+    qint64 dropAfter = -1; // the first `drops` answers close the connection after this many body bytes
+    int drops = 1;
 
     static DocumentOptions Html(const QString &html); // an HTML page instead of a document
     static DocumentOptions Bytes(const QByteArray &body, const QByteArray &contentType);
