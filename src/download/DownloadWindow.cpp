@@ -1,6 +1,7 @@
 #include "download/DownloadWindow.h"
 
 #include "about/PublisherLinks.h"
+#include "download/KeptList.h"
 #include "download/TextViewerWindow.h"
 #include "download/TypeDetection.h"
 #include "download/UrlReplaceDialog.h"
@@ -18,6 +19,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -64,11 +66,61 @@ DownloadWindow::DownloadWindow(QWidget *parent) : QMainWindow(parent)
     buildMenus();
     bindScheduler();
     loadWindow();
+    restoreKeptList();
 }
 
 // Transfers end before the list and the controls go; no event of theirs
-// reaches the window afterwards.
-DownloadWindow::~DownloadWindow() { m_scheduler->Shutdown(); }
+// reaches the window afterwards. What they were doing is kept to go on.
+DownloadWindow::~DownloadWindow()
+{
+    m_interrupted.unite(runningItems());
+    m_scheduler->Shutdown();
+    if (m_kept)
+        m_kept->Flush(m_interrupted);
+}
+
+QSet<quint64> DownloadWindow::runningItems() const
+{
+    QSet<quint64> uids;
+    if (m_model->CountInState(ItemState::Downloading) == 0)
+        return uids;
+    for (int row = 0; row < m_model->Count(); ++row)
+        if (m_model->Item(row).state == ItemState::Downloading)
+            uids.insert(m_model->Item(row).uid);
+    return uids;
+}
+
+void DownloadWindow::restoreKeptList()
+{
+    m_kept = new KeptList(ProgramFolder(), this);
+    switch (m_kept->Open()) {
+    case KeptList::Status::Locked:
+        m_panels[1]->setText(QStringLiteral("下载列表由另一个运行中的程序保存"));
+        return;
+    case KeptList::Status::Failed:
+        m_panels[1]->setText(QStringLiteral("下载列表无法保存到：") + QDir::toNativeSeparators(m_kept->FilePath()));
+        return;
+    case KeptList::Status::SetAside:
+        m_panels[1]->setText(QStringLiteral("保存的下载列表无法读取，已改名保留为：") +
+                             QDir::toNativeSeparators(m_kept->SetAsidePath()));
+        break;
+    case KeptList::Status::Ready:
+        break;
+    }
+    std::vector<DownloadItem> items = m_kept->Load();
+    m_kept->Attach(m_model);
+    if (items.empty())
+        return;
+    const int unfinished = UnfinishedCount(items);
+    if (unfinished > 0 &&
+        Messages::Ask(this, QStringLiteral("上次的下载列表还有%1项没有完成，是否恢复？").arg(unfinished))) {
+        PrepareRestored(items);
+        m_model->AddKept(std::move(items));
+        updateCount();
+    } else {
+        m_kept->Discard(items);
+    }
+}
 
 void DownloadWindow::buildControls()
 {
@@ -663,8 +715,10 @@ void DownloadWindow::closeEvent(QCloseEvent *event)
         }
     }
     m_login->StopRefresh();
+    m_interrupted = runningItems();
     StopDownloading();
     m_scheduler->Shutdown();
+    m_kept->Flush(m_interrupted);
     SaveWindowGeometry(this);
     event->accept();
     YieldEvents(this);

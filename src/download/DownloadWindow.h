@@ -21,6 +21,7 @@ class QAction;
 
 namespace dh {
 
+class KeptList;
 class WebLoginPanel;
 
 class DownloadWindow : public QMainWindow {
@@ -37,6 +38,7 @@ public:
     QTreeView *View() const { return m_view; }
     DownloadScheduler *Scheduler() const { return m_scheduler; }
     WebLoginPanel *LoginPanel() const { return m_login; }
+    KeptList *Kept() const { return m_kept; }
 
     void StartDownloading() { m_scheduler->StartDownloading(); }
     void StopDownloading() { m_scheduler->StopDownloading(); }
@@ -62,6 +64,9 @@ private:
     void buildMenus();
     void loadWindow();
     void bindScheduler();
+    // Brings back the list a closed or killed program left, when the user wants it.
+    void restoreKeptList();
+    QSet<quint64> runningItems() const;
     void headerClicked(int column);
     void doubleClicked(const QModelIndex &index);
     void clicked(const QModelIndex &index);
@@ -117,6 +122,8 @@ private:
     QMenu *m_removeMenu = nullptr;
     QAction *m_follow = nullptr;
     WebLoginPanel *m_login = nullptr;
+    KeptList *m_kept = nullptr;
+    QSet<quint64> m_interrupted; // running when the window closed: kept as waiting
 };
 
 // Registers the download window's entries with the window hub (hand-off,

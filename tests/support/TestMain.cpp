@@ -27,17 +27,21 @@ int main(int argc, char **argv)
 #endif
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir home;
-    // Keep the data and cache folders of the run away from the user's.
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toLocal8Bit());
-    qputenv("HOME", home.path().toLocal8Bit()); // the default download folder lives under it
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    QTemporaryDir temporary;
+    // Keep the data and cache folders of the run away from the user's. A test
+    // that starts the program again (a restart, a second copy) hands its
+    // children its own folders through DH_TEST_HOME.
+    const QString home = qEnvironmentVariableIsSet("DH_TEST_HOME") ? qEnvironmentVariable("DH_TEST_HOME") : temporary.path();
+    qputenv("DH_TEST_HOME", home.toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/data")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/cache")).toLocal8Bit());
+    qputenv("HOME", home.toLocal8Bit()); // the default download folder lives under it
+    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/config")).toLocal8Bit());
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QCoreApplication::setOrganizationName(QStringLiteral("Docharvest"));
     QCoreApplication::setApplicationName(QStringLiteral("Docharvest"));
     QApplication app(argc, argv);
-    dh::Settings::UseFile(home.path() + QStringLiteral("/settings.ini"));
+    dh::Settings::UseFile(home + QStringLiteral("/settings.ini"));
     dh::Messages::SetScripted(true);
     return RUN_ALL_TESTS();
 }
