@@ -3,16 +3,20 @@
 // until the list is finished, the bytes written and how many ticks a 100 ms
 // timer of the window kept meanwhile. Driven by bench_parallel.sh and
 // bench_transfer.sh.
-// Usage: bench_download <method 1|2> <folder> <file with one address a line> [seconds]
-// With [seconds] the run stops after that long (the timer probe of slow transfers).
+// Usage: bench_download <method 1|2> <folder> <file with one address a line> [seconds] [redownload]
+// With [seconds] (0: none) the run stops after that long (the timer probe of
+// slow transfers); with "redownload" failed items are re-queued automatically.
 // Usage: bench_download bare <address>: the network library alone reads the
 // body and drops it (the ceiling of either method).
 #include "download/DownloadWindow.h"
+#include "net/WebSession.h"
 #include "util/Settings.h"
 #include "util/Wait.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QTemporaryDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -49,6 +53,9 @@ int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // the browser session needs it
+    // The kept list and the browser session of a run stay out of the user's data folder.
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     QApplication app(argc, argv);
     if (QByteArray(argv[1]) == "bare")
         return bare(QUrl(QString::fromLocal8Bit(argv[2])));
@@ -58,6 +65,7 @@ int main(int argc, char **argv) {
     if (!list.open(QIODevice::ReadOnly))
         return 2;
     const double limitSeconds = argc > 4 ? QByteArray(argv[4]).toDouble() : 0;
+    const bool redownload = argc > 5 && QByteArray(argv[5]) == "redownload";
 
     auto *window = new DownloadWindow;
     Shared().fileMaxSize = 1024; // MB: raised for the run, after the window read its own
@@ -66,6 +74,10 @@ int main(int argc, char **argv) {
     if (method == 2)
         window->findChild<QComboBox *>(QStringLiteral("Combo1"))->setCurrentIndex(5);
     window->findChild<QComboBox *>(QStringLiteral("Combo2"))->setCurrentText(QStringLiteral("0"));
+    if (redownload) {
+        window->findChild<QComboBox *>(QStringLiteral("Combo4"))->setCurrentIndex(0);
+        window->findChild<QCheckBox *>(QStringLiteral("Check3"))->setChecked(true);
+    }
     int items = 0;
     for (const QByteArray &line : list.readAll().split('\n')) {
         if (line.trimmed().isEmpty())
@@ -76,6 +88,10 @@ int main(int argc, char **argv) {
     }
     window->show();
 
+    // The browser session (its profile made anew in the run's data folder) is
+    // start-up work, not part of a transfer.
+    WebSession::Instance();
+
     int ticks = 0;
     QTimer probe;
     probe.setInterval(100);
@@ -85,8 +101,10 @@ int main(int argc, char **argv) {
     probe.start();
     clock.start();
     window->StartDownloading();
+    // With the re-download on, failed items come back: the run ends when all are done.
     const auto idle = [&] {
-        return !window->Scheduler()->TransfersRunning() && window->Model()->检测是否下载列表完毕();
+        return !window->Scheduler()->TransfersRunning() && window->Model()->检测是否下载列表完毕() &&
+               (!redownload || window->Model()->CountInState(ItemState::Done) == items);
     };
     // The end is seen when the last transfer reports it, not at the next poll.
     QEventLoop loop;

@@ -231,12 +231,13 @@ void DownloadListModel::RebuildIndex()
     }
 }
 
-static quint64 NewItemUid()
+// A random run of this list, then a counter: unique across lists and runs
+// (partial files are named by it), and rising, so the kept list appends.
+quint64 DownloadListModel::NewItemUid()
 {
-    quint64 uid = 0;
-    while (uid == 0)
-        uid = QRandomGenerator::global()->generate64();
-    return uid;
+    if (m_uidBase == 0)
+        m_uidBase = (quint64(QRandomGenerator::global()->generate()) | 1u) << 31;
+    return m_uidBase + quint64(++m_uidCount);
 }
 
 bool DownloadListModel::加入下载列表(const QString &address, const QString &title, const QString &type,

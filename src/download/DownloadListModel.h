@@ -105,10 +105,13 @@ private:
     void RebuildIndex();
     void ResetCounts();
     void EmitCells(int row, int firstColumn, int lastColumn, const QList<int> &roles = {});
+    quint64 NewItemUid();
 
     std::vector<DownloadItem> m_items;
     QHash<QString, int> m_index; // key -> row of its first holder
     QHash<quint64, int> m_uids;  // uid -> row
+    quint64 m_uidBase = 0;
+    quint32 m_uidCount = 0;
     std::array<int, 5> m_stateCounts{};
     int m_unstarted = 0;
     int m_webPages = 0;

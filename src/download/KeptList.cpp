@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
+#include <vector>
+
 #include <sqlite3.h>
 
 namespace dh {
@@ -108,7 +111,8 @@ bool KeptList::usable() {
                              .arg(QString::fromLatin1(kCreate))
                              .arg(kApplicationId)
                              .arg(SchemaVersion)) &&
-               m_db.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+               m_db.exec(QStringLiteral("PRAGMA synchronous = NORMAL")) &&
+               m_db.exec(QStringLiteral("PRAGMA cache_size = -65536"));
     }
     if (id != kApplicationId || version != SchemaVersion)
         return false;
@@ -117,7 +121,8 @@ bool KeptList::usable() {
     if (!m_db.prepare(QStringLiteral("SELECT %1 FROM items LIMIT 0").arg(QString::fromLatin1(kColumns)), probe))
         return false;
     return m_db.exec(QStringLiteral("PRAGMA journal_mode = WAL")) &&
-           m_db.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+           m_db.exec(QStringLiteral("PRAGMA synchronous = NORMAL")) &&
+           m_db.exec(QStringLiteral("PRAGMA cache_size = -65536"));
 }
 
 // Renames the unreadable file (and its journal) to a free name beside it.
@@ -218,35 +223,37 @@ void KeptList::markAll() {
         m_timer->start(Clock::RealInterval(Durations::Second));
 }
 
-bool KeptList::writeRow(int row, const QSet<quint64> &asWaiting) {
-    DownloadItem item = m_model->Item(row);
+bool KeptList::writeRow(SqliteStatement *insert, int row, const QSet<quint64> &asWaiting) {
+    const DownloadItem &item = m_model->Item(row);
     // Cut short by the window's end: it goes on at the next start.
-    if (asWaiting.contains(item.uid) && item.state != ItemState::Done) {
-        item.state = ItemState::Waiting;
-        item.size.clear();
-        item.received.clear();
-        item.percent.clear();
-        item.result.clear();
+    const bool waiting = asWaiting.contains(item.uid) && item.state != ItemState::Done;
+    insert->reset();
+    const QString none;
+    const QString *texts[] = {&item.key,
+                              &item.name,
+                              &item.type,
+                              waiting ? &none : &item.size,
+                              waiting ? &none : &item.received,
+                              waiting ? &none : &item.percent,
+                              &item.folder,
+                              &item.columnB,
+                              &item.referrer};
+    QByteArray utf8[12]; // alive until the step: bound without a copy
+    for (int i = 0; i < 9; ++i) {
+        utf8[i] = texts[i]->toUtf8();
+        insert->bindUtf8(3 + i, utf8[i]);
     }
-    SqliteStatement *insert = m_db.cached(QStringLiteral("INSERT OR REPLACE INTO items (%1) VALUES "
-                                                         "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, "
-                                                         "?13, ?14, ?15, ?16, ?17, ?18)")
-                                              .arg(QString::fromLatin1(kColumns)));
-    if (!insert)
-        return false;
+    utf8[9] = waiting ? QByteArray() : item.result.toUtf8();
+    utf8[10] = item.partialPath.toUtf8();
+    utf8[11] = item.partial.address.toUtf8();
     insert->bindInt64(1, qint64(item.uid));
     insert->bindInt64(2, row);
-    const QString texts[] = {item.key,     item.name,     item.type,
-                             item.size,    item.received, item.percent,
-                             item.folder,  item.columnB,  item.referrer};
-    for (int i = 0; i < 9; ++i)
-        insert->bindText(3 + i, texts[i]);
-    insert->bindInt64(12, int(item.state));
-    insert->bindText(13, item.result);
-    insert->bindText(14, item.partialPath);
-    insert->bindText(15, item.partial.address);
-    insert->bindText(16, QString::fromLatin1(item.partial.etag));
-    insert->bindText(17, QString::fromLatin1(item.partial.lastModified));
+    insert->bindInt64(12, int(waiting ? ItemState::Waiting : item.state));
+    insert->bindUtf8(13, utf8[9]);
+    insert->bindUtf8(14, utf8[10]);
+    insert->bindUtf8(15, utf8[11]);
+    insert->bindUtf8(16, item.partial.etag);
+    insert->bindUtf8(17, item.partial.lastModified);
     insert->bindInt64(18, item.partial.total);
     return insert->step() == SqliteStatement::Step::Done;
 }
@@ -257,22 +264,31 @@ void KeptList::Flush(const QSet<quint64> &asWaiting) {
         return;
     if (!m_db.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return m_timer->start(Clock::RealInterval(Durations::Second)); // another time
-    bool ok = true;
+    static const QString sql = QStringLiteral("INSERT OR REPLACE INTO items (%1) VALUES (?1, ?2, ?3, ?4, ?5, ?6, "
+                                              "?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)")
+                                   .arg(QString::fromLatin1(kColumns));
+    SqliteStatement *insert = m_db.cached(sql);
+    bool ok = insert != nullptr;
+    // In uid order, the table's key order, so that rows are appended rather than scattered.
+    std::vector<quint64> uids;
     if (m_all) {
-        ok = m_db.exec(QStringLiteral("DELETE FROM items")).ok();
-        for (int row = 0; ok && row < m_model->Count(); ++row)
-            ok = writeRow(row, asWaiting);
+        ok = ok && m_db.exec(QStringLiteral("DELETE FROM items")).ok();
+        uids.reserve(size_t(m_model->Count()));
+        for (int row = 0; row < m_model->Count(); ++row)
+            uids.push_back(m_model->Item(row).uid);
     } else {
-        QSet<quint64> uids = m_dirty;
-        uids.unite(asWaiting);
-        for (auto it = uids.cbegin(); ok && it != uids.cend(); ++it) {
-            const int row = m_model->RowOfUid(*it);
-            if (row >= 0) {
-                ok = writeRow(row, asWaiting);
-            } else if (SqliteStatement *remove = m_db.cached(QStringLiteral("DELETE FROM items WHERE uid = ?1"))) {
-                remove->bindInt64(1, qint64(*it));
-                ok = remove->step() == SqliteStatement::Step::Done;
-            }
+        uids.assign(m_dirty.cbegin(), m_dirty.cend());
+        uids.insert(uids.end(), asWaiting.cbegin(), asWaiting.cend());
+    }
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    for (auto it = uids.cbegin(); ok && it != uids.cend(); ++it) {
+        const int row = m_model->RowOfUid(*it);
+        if (row >= 0) {
+            ok = writeRow(insert, row, asWaiting);
+        } else if (SqliteStatement *remove = m_db.cached(QStringLiteral("DELETE FROM items WHERE uid = ?1"))) {
+            remove->bindInt64(1, qint64(*it));
+            ok = remove->step() == SqliteStatement::Step::Done;
         }
     }
     if (!ok || !m_db.exec(QStringLiteral("COMMIT"))) {

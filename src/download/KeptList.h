@@ -62,7 +62,7 @@ private:
     void setAside();
     void markRows(int first, int last);
     void markAll();
-    bool writeRow(int row, const QSet<quint64> &asWaiting);
+    bool writeRow(SqliteStatement *insert, int row, const QSet<quint64> &asWaiting);
 
     QString m_folder;
     QLockFile m_lock;

@@ -67,6 +67,20 @@ SqlResult SqliteStatement::bindInt64(int index, qint64 value)
     return {};
 }
 
+SqlResult SqliteStatement::bindUtf8(int index, QByteArrayView utf8)
+{
+    if (!m_stmt)
+        return Misuse("no statement");
+    if (utf8.size() > INT_MAX)
+        return {SQLITE_TOOBIG, QString::fromUtf8(sqlite3_errstr(SQLITE_TOOBIG))};
+    // A null view still binds '' rather than NULL.
+    const int rc = sqlite3_bind_text(m_stmt, index, utf8.data() ? utf8.data() : "", static_cast<int>(utf8.size()),
+                                     SQLITE_STATIC);
+    if (rc != SQLITE_OK)
+        return {rc, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)))};
+    return {};
+}
+
 SqliteStatement::Step SqliteStatement::step()
 {
     if (!m_stmt) {

@@ -35,6 +35,8 @@ public:
     // 1-based parameter index. A null QString binds the empty text, not NULL.
     SqlResult bindText(int index, const QString &text);
     SqlResult bindInt64(int index, qint64 value);
+    // UTF-8 bytes that stay valid until the statement has been stepped (not copied).
+    SqlResult bindUtf8(int index, QByteArrayView utf8);
     Step step();
     // The failure of the last step(); code 0 after a Row or Done.
     const SqlResult &lastError() const { return m_error; }
