@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace dh {
 namespace {
@@ -59,6 +60,9 @@ bool Messages::Ask(QWidget *parent, const QString &text, MsgIcon icon, const QSt
     box.setText(text);
     box.setIcon(icon == MsgIcon::None ? QMessageBox::NoIcon : QMessageBox::Question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    // The program speaks Chinese whether or not the toolkit's translations are installed.
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("是"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("否"));
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
