@@ -179,3 +179,27 @@ TEST_P(Resume, StopKeepsThePartialAndRemovalTakesItAway) {
     EXPECT_FALSE(QFileInfo::exists(partial));
     ExpectOnly({});
 }
+
+// Method one through the proxy: the rest is asked for through it as well.
+TEST_P(Resume, ThroughTheProxyToo) {
+    if (GetParam() != 1)
+        GTEST_SKIP() << "method two has no proxy";
+    const QByteArray body = Body(10);
+    server.AddDocument(QStringLiteral("/proxied.pdf"), Dropping(body, Ranges::Honour));
+    Shared().proxyEnabled = 1;
+    Shared().proxyHost = QStringLiteral("127.0.0.1");
+    Shared().proxyPort = QString::number(server.RawPort());
+    const int row = Add(QStringLiteral("http://docs.example/proxied.pdf"), QStringLiteral("proxied"),
+                        QStringLiteral("pdf"));
+    ASSERT_TRUE(RunAll());
+    ASSERT_EQ(Item(row).result, QStringLiteral("连接中断"));
+    window->Model()->RequeueItem(row);
+    ASSERT_TRUE(RunAll());
+    Shared().proxyEnabled = 0;
+    EXPECT_EQ(Item(row).result, QStringLiteral("已续传"));
+    EXPECT_EQ(Read(QStringLiteral("proxied.pdf")), body);
+    const QList<LoggedRequest> asked = Requests(QStringLiteral("/proxied.pdf"));
+    ASSERT_EQ(RangeRequests(asked), 1);
+    EXPECT_TRUE(asked[RangeRequestAt(asked)].target.startsWith(QLatin1String("http://docs.example/")));
+    ExpectOnly({QStringLiteral("in/proxied.pdf")});
+}
