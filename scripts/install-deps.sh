@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need.
+# Installs the Debian packages (12 and 13) that building, running and testing need.
 # Skips apt when every package is already there, so a second run is quick.
 set -euo pipefail
 
@@ -9,7 +9,7 @@ PACKAGES=(
     qt6-webengine-dev qt6-webengine-dev-tools qt6-multimedia-dev
     libqt6opengl6-dev libgl-dev
     libicu-dev libsqlite3-dev sqlite3 zlib1g-dev libbrotli-dev
-    libgtest-dev libgmock-dev googletest libcpp-httplib-dev
+    libgtest-dev libgmock-dev googletest libcpp-httplib-dev libssl-dev
     xvfb xauth x11-utils fonts-noto-cjk
 )
 if [ "${1:-}" = "--tests" ]; then
