@@ -1,5 +1,6 @@
 #include "net/FileTransfer.h"
 
+#include "net/HttpHeaders.h"
 #include "util/Clock.h"
 
 #include <QFile>
@@ -25,11 +26,8 @@ constexpr qint64 kProgressBytes = 1024;
 constexpr qint64 kReplyBuffer = 1024 * 1024;
 
 QString statusBlock(QNetworkReply *reply, int status, const QByteArray &reason) {
-    QString block = QStringLiteral("HTTP/1.1 %1 %2\r\n").arg(status).arg(QString::fromLatin1(reason));
-    for (const auto &pair : reply->rawHeaderPairs())
-        block += QString::fromLatin1(pair.first) + QStringLiteral(": ") + QString::fromLatin1(pair.second) +
-                 QStringLiteral("\r\n");
-    return block;
+    return QStringLiteral("HTTP/1.1 %1 %2\r\n").arg(status).arg(QString::fromLatin1(reason)) +
+           HeaderLines(reply->rawHeaderPairs());
 }
 
 // "bytes first-last/total"; false for anything else ("*" totals included).

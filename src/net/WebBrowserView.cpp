@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QTimer>
 #include <QWebEngineHistory>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -182,6 +183,13 @@ WebBrowserView::WebBrowserView(QObject *parent) : BrowserView(parent)
         m_busy = true;
         m_sameDocument = false;
     });
+    // Which navigation a load belongs to: the engine may report the end of the
+    // document before ours after ours has started.
+    connect(m_page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus && !m_requested.isEmpty() &&
+            sameRequest(info.url(), m_requested))
+            m_requestStarted = true;
+    });
     // Only the top-level page reports loadFinished; frames do not.
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebBrowserView::OnLoadFinished);
     connect(m_page, &QWebEnginePage::urlChanged, this, [this] {
@@ -226,10 +234,13 @@ void WebBrowserView::ExpectLoad(bool sameDocument)
 
 void WebBrowserView::OnLoadFinished(bool ok)
 {
-    // A navigation requested just before the previous document finished is
-    // never reported by the engine (it counts it as part of the load that
-    // ended). Ask for it again so that its own start and end are seen.
     if (ok && !m_requested.isEmpty() && !sameRequest(shownRequest(m_page), m_requested)) {
+        // The end of the document before ours: ours goes on and reports its own end.
+        if (m_requestStarted)
+            return;
+        // A navigation requested just before the previous document finished
+        // may never start (the engine counts it as part of the load that
+        // ended). Ask for it again so that its own start and end are seen.
         const QUrl again = m_requested;
         m_requested.clear();
         m_startWatch->start();
@@ -251,6 +262,7 @@ void WebBrowserView::Navigate(const QString &address)
     const bool sameDocument = !m_page->isLoading() && isSameDocument(url, m_page->url());
     ExpectLoad(sameDocument);
     m_requested = sameDocument ? QUrl() : url;
+    m_requestStarted = false;
     m_page->load(url);
 }
 

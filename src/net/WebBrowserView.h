@@ -74,6 +74,7 @@ private:
     bool m_busy = false;
     bool m_sameDocument = false; // the pending navigation only moves to a fragment
     QUrl m_requested;            // navigated to, not yet shown
+    bool m_requestStarted = false; // the engine reported the start of m_requested
     bool m_silent = false;
     std::shared_ptr<Health> m_health = std::make_shared<Health>();
 };

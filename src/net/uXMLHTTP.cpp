@@ -1,5 +1,6 @@
 #include "net/uXMLHTTP.h"
 
+#include "net/HttpHeaders.h"
 #include "util/Clock.h"
 #include "util/FileHelpers.h"
 #include "util/TextCoding.h"
@@ -276,10 +277,7 @@ QString uXMLHTTP::GetResponseHeader(const QString &name) const
 
 QString uXMLHTTP::GetAllResponseHeaders() const
 {
-    QString all;
-    for (const auto &[n, v] : m_responseHeaders)
-        all += QString::fromLatin1(n) + QStringLiteral(": ") + QString::fromLatin1(v) + QStringLiteral("\r\n");
-    return all;
+    return HeaderLines(m_responseHeaders);
 }
 
 QString uXMLHTTP::ResponseText() const

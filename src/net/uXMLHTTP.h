@@ -40,7 +40,9 @@ public:
     int ReadyState() const { return m_readyState; }
     int Status() const;
     QString StatusText() const;
+    // The values of a header, any case of its name, joined by ", ".
     QString GetResponseHeader(const QString &name) const;
+    // "Name: value" lines ending in CR LF, names as "Content-Length" on every Qt version.
     QString GetAllResponseHeaders() const;
     QByteArray ResponseBody() const { return m_body; }
     QString ResponseText() const;

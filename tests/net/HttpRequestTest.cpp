@@ -58,8 +58,9 @@ protected:
 
 TEST_F(HttpRequest, OkBodyReplacesTheFileAtTheSavePath)
 {
-    m_server.AddDocument(QStringLiteral("/v/newver.txt"),
-                         DocumentOptions::Bytes("2.0.0\r\n", "text/plain; charset=utf-8"));
+    DocumentOptions version = DocumentOptions::Bytes("2.0.0\r\n", "text/plain; charset=utf-8");
+    version.headers << qMakePair(QByteArray("x-ODD-case"), QByteArray("1"));
+    m_server.AddDocument(QStringLiteral("/v/newver.txt"), version);
     const QString target = Path(QStringLiteral("newver.txt"));
     Write(target, "an older and longer file that must go");
 
@@ -72,7 +73,10 @@ TEST_F(HttpRequest, OkBodyReplacesTheFileAtTheSavePath)
     EXPECT_EQ(m_http.ResponseText(), QStringLiteral("2.0.0\r\n"));
     EXPECT_EQ(m_http.ResponseBody(), QByteArray("2.0.0\r\n"));
     EXPECT_EQ(m_http.GetResponseHeader(QStringLiteral("content-type")), QStringLiteral("text/plain; charset=utf-8"));
+    // Names in one form on every Qt version; any case finds them.
     EXPECT_TRUE(m_http.GetAllResponseHeaders().contains(QStringLiteral("Content-Length: 7\r\n")));
+    EXPECT_TRUE(m_http.GetAllResponseHeaders().contains(QStringLiteral("X-Odd-Case: 1\r\n")));
+    EXPECT_EQ(m_http.GetResponseHeader(QStringLiteral("X-ODD-CASE")), QStringLiteral("1"));
     EXPECT_EQ(Read(target), QByteArray("2.0.0\r\n"));
     // Nothing but the target is left in the folder (no temporary file).
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("newver.txt")});

@@ -258,3 +258,23 @@ TEST_F(SearchBatch, ScholarWindowReadsGsRiHitsAndFollowsGsN)
     EXPECT_TRUE(w->AutoSavePath().endsWith(QStringLiteral("_2.hvls")));
     delete w;
 }
+
+// Every search address reaches the engine once, also the first one, asked
+// for while the window's first blank page may still be loading.
+TEST_F(SearchBatch, OneGroupOneTypeAsksTheEngineOnce)
+{
+    test::SerpConfig config;
+    config.resultsPerPage = 3;
+    config.pages = 1;
+    m_server.SetSearchConfig(test::Engine::Web, config);
+    QPointer<SearchWindow> w = OpenWindow(Engine::Web, QStringLiteral("a"));
+    w->findChild<QCheckBox *>(QStringLiteral("Check8"))->setChecked(false); // pdf only
+    m_server.ClearRequests();
+
+    w->Driver()->BatchClicked();
+
+    EXPECT_EQ(SearchTargets(QStringLiteral("/search")).size(), 1) << SearchTargets(QStringLiteral("/search")).join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(w->ListPanel()->model()->rowCount(), 3);
+    EXPECT_EQ(w->Driver()->DoneText(), QStringLiteral("a(pdf) \r\n"));
+    w->close();
+}
