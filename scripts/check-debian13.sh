@@ -15,9 +15,9 @@ if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null || { echo "Need root or sudo for debootstrap and chroot" >&2; exit 1; }
     SUDO="sudo"
 fi
-if ! command -v debootstrap >/dev/null; then
+if ! command -v debootstrap >/dev/null || ! command -v rsync >/dev/null; then
     $SUDO apt-get update
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends debootstrap
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends debootstrap rsync
 fi
 if [ ! -x "$root/usr/bin/apt-get" ]; then
     $SUDO mkdir -p "$root"
@@ -43,15 +43,16 @@ bind /dev/shm "$root/dev/shm"
 $SUDO cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 
 # The work tree as it is (build folders left out) beside the shared fixtures,
-# as in a checkout; the build folder inside the chroot is kept between runs.
-copy() { # source target [tar options]
+# as in a checkout. The build folder inside the chroot is kept between runs:
+# files are compared by content and a changed one gets a new time, so the
+# next build sees exactly what changed.
+copy() { # source target [rsync options]
     local from=$1 to=$2
     shift 2
-    $SUDO find "$to" -mindepth 1 -maxdepth 1 ! -name 'build*' -exec rm -rf {} + 2>/dev/null || true
     $SUDO mkdir -p "$to"
-    (cd "$from" && tar "$@" -cf - .) | $SUDO tar -C "$to" -xf -
+    $SUDO rsync -rlpc --no-times --delete "$@" "$from/" "$to/"
 }
-copy "$here" "$root/work/main" --exclude=./.git --exclude='./build*'
+copy "$here" "$root/work/main" --exclude=/.git --exclude='/build*'
 copy "$here/../shared" "$root/work/shared"
 
 set +e

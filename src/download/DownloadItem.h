@@ -22,6 +22,8 @@ struct DownloadItem {
     QString columnB; // never filled; kept so the list has its seventh column
     QString referrer;
     ItemState state = ItemState::Waiting;
+    QString speed;    // 速度 and 剩余时间 of a running transfer; not kept
+    QString timeLeft;
     QString result; // 结果: why the item ended, empty while it has not
     // Stable for the item's life, also across a restart (the kept list).
     quint64 uid = 0;

@@ -72,6 +72,10 @@ const QString &ColumnText(const DownloadItem &item, int column)
         return item.percent;
     case DownloadListModel::FolderColumn:
         return item.folder;
+    case DownloadListModel::SpeedColumn:
+        return item.speed;
+    case DownloadListModel::TimeLeftColumn:
+        return item.timeLeft;
     case DownloadListModel::ResultColumn:
         return item.result;
     default:
@@ -181,7 +185,8 @@ QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation,
     static const std::array<QString, ColumnCount> captions{
         QStringLiteral("名称"),     QStringLiteral("类型"),   QStringLiteral("文件大小"),
         QStringLiteral("已下载数"), QStringLiteral("百分比"), QStringLiteral("保存路径"),
-        QStringLiteral("B"),        QStringLiteral("结果")};
+        QStringLiteral("B"),        QStringLiteral("速度"),   QStringLiteral("剩余时间"),
+        QStringLiteral("结果")};
     return captions[size_t(section)];
 }
 

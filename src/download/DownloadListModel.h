@@ -32,9 +32,11 @@ public:
         PercentColumn,
         FolderColumn,
         BColumn,
+        SpeedColumn,
+        TimeLeftColumn,
         ResultColumn
     };
-    static constexpr int ColumnCount = 8;
+    static constexpr int ColumnCount = 10;
     // PartialRole: the item's partial file record changed (no cell shows it).
     enum Role { KeyRole = Qt::UserRole + 1, ReferrerRole, StateRole, PartialRole };
 

@@ -16,6 +16,11 @@
 namespace dh {
 
 namespace {
+// The list is repainted at most this often, whatever the number of transfers.
+constexpr qint64 kProgressMs = 250;
+// A speed is the average over this much time.
+constexpr qint64 kSpeedWindowMs = 3000;
+
 bool isWebPage(const QString &type, bool withXml) {
     const QString t = type.toLower();
     return t == QLatin1String("htm") || t == QLatin1String("html") || (withXml && t == QLatin1String("xml"));
@@ -41,6 +46,9 @@ DownloadScheduler::DownloadScheduler(DownloadListModel *model, std::unique_ptr<T
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     connect(m_timerDown, &QTimer::timeout, this, &DownloadScheduler::SchedulerTick);
     connect(m_timer1, &QTimer::timeout, this, &DownloadScheduler::SupervisorTick);
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setSingleShot(true);
+    connect(m_progressTimer, &QTimer::timeout, this, &DownloadScheduler::applyProgress);
     m_lastFinish = Clock::Now();
 
     // Rows before the scan start are known not to wait; anything that could
@@ -191,7 +199,22 @@ bool DownloadScheduler::pauseOver() const {
 // now. An item whose file a running transfer will write waits for it, so that
 // the rules skip or overwrite as they would one after the other (the rename
 // rule gives it a counter name instead).
+int DownloadScheduler::runningOn(const QString &site) const {
+    int running = m_one && m_oneSite == site ? 1 : 0;
+    for (int k = 1; k <= MaxSlots; ++k)
+        running += SlotBusy(k) && m_slots[size_t(k)].site == site;
+    return running;
+}
+
+bool DownloadScheduler::mayStart(int row) const {
+    const DownloadItem &item = m_model->Item(row);
+    const QString site = SiteOf(选择url(item.key));
+    return m_policy.MayStart(item.uid, site, runningOn(site), Clock::Now());
+}
+
 bool DownloadScheduler::pickable(int row) {
+    if (!mayStart(row))
+        return false;
     DownloadItem item = m_model->Item(row);
     PrepareItemNames(item);
     if (m_rule != SameNameRule::Rename &&
@@ -216,7 +239,7 @@ int DownloadScheduler::pickMethodOne() {
 
 int DownloadScheduler::pickMethodTwo(QString *path) {
     for (int row = m_scanFrom; row < m_model->Count(); ++row) {
-        if (m_model->Item(row).state == ItemState::Waiting) {
+        if (m_model->Item(row).state == ItemState::Waiting && mayStart(row)) {
             DownloadItem item = m_model->Item(row);
             PrepareItemNames(item);
             if (m_rule != SameNameRule::Rename &&
@@ -289,7 +312,9 @@ ItemTransfer *DownloadScheduler::launch(int method, TransferJob job) {
         });
     });
     connect(transfer, &ItemTransfer::Progress, this, [this, method, uid](qint64 received, qint64 total) {
-        edit(uid, [&](DownloadItem &item) { ShowProgress(item, method, received, total); });
+        m_progress.insert(uid, {method, received, total});
+        if (!m_progressTimer->isActive())
+            m_progressTimer->start(Clock::RealInterval(kProgressMs));
     });
     connect(transfer, &ItemTransfer::Ended, this,
             [this, transfer, method, slot, uid](const TransferOutcome &outcome, bool announce) {
@@ -331,6 +356,7 @@ void DownloadScheduler::SchedulerTick() {
         m_slotTable[size_t(k)] = row;
         m_reservations.Reserve(path);
         m_slots[size_t(k)].path = path;
+        m_slots[size_t(k)].site = SiteOf(选择url(m_model->Item(row).key));
         TransferJob job = jobFor(row);
         job.slot = k;
         job.path = path;
@@ -350,6 +376,7 @@ void DownloadScheduler::Inet下载当前文件(int row) {
         return;
     }
     m_busy = true;
+    m_oneSite = SiteOf(选择url(m_model->Item(row).key));
     ItemTransfer *transfer = launch(1, jobFor(row));
     m_one = transfer;
     transfer->Start();
@@ -381,8 +408,21 @@ void DownloadScheduler::ended(ItemTransfer *transfer, int method, int slot, quin
     disconnect(transfer, nullptr, this, nullptr);
     transfer->deleteLater();
     m_lastFinish = Clock::Now();
+    m_progress.remove(uid);
+    m_samples.remove(uid);
+    const int row = m_model ? m_model->RowOfUid(uid) : -1;
+    const QString site = row >= 0 ? SiteOf(选择url(m_model->Item(row).key)) : QString();
+    const bool busySite = outcome.kind == OutcomeKind::HttpStatus && (outcome.status == 429 || outcome.status == 503);
+    if (busySite && waitOutBusySite(uid, site, outcome)) {
+        chainNext();
+        return;
+    }
+    if (outcome.kind == OutcomeKind::Finished)
+        m_policy.Delivered(uid, site);
     edit(uid, [&](DownloadItem &item) {
         ShowOutcome(item, method, outcome);
+        item.speed.clear();
+        item.timeLeft.clear();
         if (!outcome.partialKept) {
             item.partialPath.clear(); // the file went with the transfer's end
             item.partial = PartialInfo();
@@ -393,6 +433,64 @@ void DownloadScheduler::ended(ItemTransfer *transfer, int method, int slot, quin
     if (announce)
         closingSteps(uid, method == 1);
     chainNext();
+}
+
+bool DownloadScheduler::waitOutBusySite(quint64 uid, const QString &site, const TransferOutcome &outcome) {
+    const qint64 wait = m_policy.Busy(uid, site, outcome.retryAfterMs, Clock::Now());
+    if (wait < 0)
+        return false;
+    edit(uid, [&](DownloadItem &item) {
+        item.state = ItemState::Waiting;
+        item.size.clear();
+        item.received.clear();
+        item.percent.clear();
+        item.speed.clear();
+        item.timeLeft.clear();
+        item.result = RetryWaitText(wait);
+        if (!outcome.partialKept) {
+            item.partialPath.clear();
+            item.partial = PartialInfo();
+        }
+    });
+    return true;
+}
+
+// The countdown of the items that wait out a busy site.
+void DownloadScheduler::showRetryWaits() {
+    const qint64 now = Clock::Now();
+    const QHash<quint64, qint64> waits = m_policy.Waits();
+    for (auto it = waits.cbegin(); it != waits.cend(); ++it) {
+        const int row = m_model->RowOfUid(it.key());
+        if (row < 0 || m_model->Item(row).state != ItemState::Waiting ||
+            !m_model->Item(row).result.startsWith(QStringLiteral("等待重试")))
+            continue;
+        m_model->SetText(row, DownloadListModel::ResultColumn, RetryWaitText(it.value() - now));
+    }
+}
+
+void DownloadScheduler::applyProgress() {
+    const qint64 now = Clock::Now();
+    const QHash<quint64, Progress> pending = std::exchange(m_progress, {});
+    for (auto it = pending.cbegin(); it != pending.cend(); ++it) {
+        QList<Sample> &samples = m_samples[it.key()];
+        samples.append({now, it->received});
+        while (samples.size() > 2 && now - samples.at(1).at >= kSpeedWindowMs)
+            samples.removeFirst();
+        const Sample &first = samples.constFirst();
+        const double speed = now > first.at ? double(it->received - first.bytes) * 1000.0 / double(now - first.at) : 0;
+        edit(it.key(), [&](DownloadItem &item) {
+            ShowProgress(item, it->method, it->received, it->total);
+            item.speed = samples.size() > 1 ? SpeedText(speed) : QString();
+            item.timeLeft = samples.size() > 1 ? TimeLeftText(it->total - it->received, speed) : QString();
+        });
+    }
+    double total = 0;
+    for (auto it = m_samples.cbegin(); it != m_samples.cend(); ++it) {
+        if (it->size() > 1 && now - it->constLast().at < kSpeedWindowMs)
+            total += double(it->constLast().bytes - it->constFirst().bytes) * 1000.0 /
+                     double(std::max<qint64>(1, it->constLast().at - it->constFirst().at));
+    }
+    emit TotalSpeed(SpeedText(total));
 }
 
 void DownloadScheduler::closingSteps(quint64 uid, bool withXml) {
@@ -456,6 +554,11 @@ void DownloadScheduler::SupervisorTick() {
             m_busy = false;
     }
     emit Summary(m_model->StatusSummary());
+    showRetryWaits();
+    if (!TransfersRunning() && !m_samples.isEmpty()) {
+        m_samples.clear();
+        emit TotalSpeed(SpeedText(0));
+    }
     if (m_autoStart && m_model->统计未下载项数目() >= 1)
         StartDownloading();
     if (m_autoRedownload && !m_on) {

@@ -9,7 +9,9 @@
 #include "download/DownloadListModel.h"
 #include "download/ItemTransfer.h"
 #include "download/SaveNaming.h"
+#include "download/SitePolicy.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -43,6 +45,10 @@ public:
     // mode 0: failed items, 1: web-page items, 2: both
     void SetAutoRedownload(bool on, int mode);
     void SetStopRule(bool on) { m_stopRule = on; }
+    // Transfers of one site at once, 1..6.
+    void SetPerSiteLimit(int transfers) { m_policy.SetPerSiteLimit(transfers); }
+    int PerSiteLimit() const { return m_policy.PerSiteLimit(); }
+    const SitePolicy &Policy() const { return m_policy; }
     void SetSound(bool on) { m_sound = on; }
 
     // Seams for what arrives later or differs in tests.
@@ -83,11 +89,23 @@ signals:
     void Stage(const QString &text);    // status panel 3
     void AutoOptionsCleared();          // the stop unticks automatic start and re-download
     void ItemStarted(int row);          // to scroll to it when the window follows downloads
+    void TotalSpeed(const QString &text); // all running transfers together
 
 private:
     struct Slot {
         QPointer<ItemTransfer> transfer;
         QString path; // reserved while the slot is busy
+        QString site;
+    };
+    // Bytes of a running item at a moment, for its speed.
+    struct Sample {
+        qint64 at = 0;
+        qint64 bytes = 0;
+    };
+    struct Progress {
+        int method = 2;
+        qint64 received = 0;
+        qint64 total = -1;
     };
 
     void setOn(bool on);
@@ -104,6 +122,14 @@ private:
                bool announce);
     void closingSteps(quint64 uid, bool withXml);
     void failRunningItems(const QString &result);
+    bool mayStart(int row) const;
+    int runningOn(const QString &site) const;
+    // A 429 or 503 the site may be asked again after: the item waits. False
+    // when it gives up.
+    bool waitOutBusySite(quint64 uid, const QString &site, const TransferOutcome &outcome);
+    void showRetryWaits();
+    // Writes the progress reported since the last time, with speeds, in one pass.
+    void applyProgress();
     void chainNext();
     void finishSound();
     void rewindScan(int row = 0);
@@ -128,6 +154,11 @@ private:
     qint64 m_lastFinish = 0;
     std::array<int, 12> m_slotTable{};
     QPointer<ItemTransfer> m_one;
+    QString m_oneSite;
+    SitePolicy m_policy;
+    QHash<quint64, Progress> m_progress; // reported, not yet written
+    QHash<quint64, QList<Sample>> m_samples;
+    QTimer *m_progressTimer = nullptr;
     std::array<Slot, MaxSlots + 1> m_slots;
     PathReservations m_reservations;
     int m_scanFrom = 0; // rows before it are known not to be waiting

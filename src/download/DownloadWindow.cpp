@@ -2,6 +2,7 @@
 
 #include "about/PublisherLinks.h"
 #include "download/KeptList.h"
+#include "download/PercentBarDelegate.h"
 #include "download/TextViewerWindow.h"
 #include "download/TypeDetection.h"
 #include "download/UrlReplaceDialog.h"
@@ -136,6 +137,9 @@ void DownloadWindow::buildControls()
     m_combo1 = Named(new QComboBox(central), "Combo1");
     for (int i = 1; i <= 6; ++i)
         m_combo1->addItem(QString::number(i));
+    m_combo5 = Named(new QComboBox(central), "Combo5");
+    for (int i = 1; i <= 6; ++i)
+        m_combo5->addItem(QString::number(i));
     m_combo2 = Named(new QComboBox(central), "Combo2");
     m_combo2->setEditable(true);
     for (int i = 0; i <= 600; ++i)
@@ -167,7 +171,11 @@ void DownloadWindow::buildControls()
     panel->addWidget(m_label7, 0, 0);
     panel->addWidget(m_command26, 0, 1);
     panel->addWidget(new QLabel(QStringLiteral("线程数："), central), 0, 2);
-    panel->addWidget(m_combo1, 0, 3);
+    auto *threads = new QHBoxLayout;
+    threads->addWidget(m_combo1);
+    threads->addWidget(new QLabel(QStringLiteral("每个网站同时下载数："), central));
+    threads->addWidget(m_combo5);
+    panel->addLayout(threads, 0, 3);
     panel->addWidget(new QLabel(QStringLiteral("两个文件下载间隔："), central), 0, 4);
     panel->addWidget(m_combo2, 0, 5);
     panel->addWidget(new QLabel(QStringLiteral("秒"), central), 0, 6);
@@ -193,6 +201,10 @@ void DownloadWindow::buildControls()
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     m_view->setToolTip(QStringLiteral("双击鼠标：下载当前项或者打开文件"));
     m_view->header()->setSectionsClickable(true);
+    m_view->setItemDelegateForColumn(DownloadListModel::PercentColumn, new PercentBarDelegate(m_view));
+    // The name takes the width the other columns leave.
+    m_view->header()->setStretchLastSection(false);
+    m_view->header()->setSectionResizeMode(DownloadListModel::NameColumn, QHeaderView::Stretch);
     // The login area opens below the list, so the user sees both.
     auto *split = new QSplitter(Qt::Vertical, central);
     split->setChildrenCollapsible(false);
@@ -205,8 +217,8 @@ void DownloadWindow::buildControls()
 
     auto *bar = Named(new QStatusBar(this), "StatusBar1");
     setStatusBar(bar);
-    const char *panelNames[4] = {"StatusPanel1", "StatusPanel2", "StatusPanel3", "StatusPanel4"};
-    for (int i = 0; i < 4; ++i) {
+    const char *panelNames[5] = {"StatusPanel1", "StatusPanel2", "StatusPanel3", "StatusPanel4", "StatusPanel5"};
+    for (int i = 0; i < 5; ++i) {
         m_panels[i] = Named(new QLabel(bar), panelNames[i]);
         bar->addWidget(m_panels[i], i == 1 ? 2 : 1);
     }
@@ -346,6 +358,8 @@ void DownloadWindow::loadWindow()
     SharedValues &shared = Shared();
     shared.downloadMethod = Settings::ReadInt(Keys::DownloadMethod);
     shared.threadPosition = Settings::ReadInt(Keys::ThreadPosition);
+    m_combo5->setCurrentIndex(std::clamp(Settings::ReadInt(Keys::PerSiteLimit), 1, 6) - 1);
+    m_scheduler->SetPerSiteLimit(m_combo5->currentIndex() + 1);
     m_scheduler->SetMethod(shared.downloadMethod);
     m_label7->setText(QStringLiteral("下载方式：") + QString::number(shared.downloadMethod));
     if (shared.downloadMethod == 1) {
@@ -364,7 +378,10 @@ void DownloadWindow::loadWindow()
     shared.fileMaxSize = Settings::ReadDouble(Keys::FileMaxSize);
     if (shared.downloadFolder.isEmpty())
         shared.downloadFolder = WithTrailingSeparator(Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()));
-    RestoreWindowGeometry(this);
+    RestoreWindowGeometry(this, QSize(1100, 600));
+    const QByteArray columns = QByteArray::fromBase64(Settings::Read(Keys::ListColumns).toLatin1());
+    if (!columns.isEmpty())
+        m_view->header()->restoreState(columns);
 }
 
 void DownloadWindow::bindScheduler()
@@ -387,6 +404,9 @@ void DownloadWindow::bindScheduler()
     connect(s, &DownloadScheduler::Summary, m_panels[3], &QLabel::setText);
     connect(s, &DownloadScheduler::Activity, m_panels[1], &QLabel::setText);
     connect(s, &DownloadScheduler::Stage, m_panels[2], &QLabel::setText);
+    connect(s, &DownloadScheduler::TotalSpeed, m_panels[4],
+            [label = m_panels[4]](const QString &text) { label->setText(QStringLiteral("总速度: ") + text); });
+    connect(m_combo5, &QComboBox::currentIndexChanged, s, [s](int index) { s->SetPerSiteLimit(index + 1); });
     connect(s, &DownloadScheduler::AutoOptionsCleared, this, [this] {
         m_check4->setChecked(false);
         m_check3->setChecked(false);
@@ -707,6 +727,8 @@ void DownloadWindow::closeEvent(QCloseEvent *event)
     Settings::Write(Keys::SameNameRule, SameNameRuleCaption(Rule()));
     Settings::Write(Keys::DownloadMethod, Method());
     Settings::Write(Keys::ThreadPosition, m_combo1->currentIndex());
+    Settings::Write(Keys::PerSiteLimit, m_combo5->currentIndex() + 1);
+    Settings::Write(Keys::ListColumns, QString::fromLatin1(m_view->header()->saveState().toBase64()));
     Shared().sameNameRule = SameNameRuleCaption(Rule());
     if (IsDownloading() || !m_model->检测是否下载列表完毕()) {
         if (!Messages::Ask(this, QStringLiteral("正在下载文件或者下载没有完成，要强制关闭窗口吗？"))) {

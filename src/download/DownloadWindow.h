@@ -100,7 +100,7 @@ private:
 
     QLabel *m_label1 = nullptr;
     QLabel *m_label7 = nullptr;
-    QLabel *m_panels[4] = {};
+    QLabel *m_panels[5] = {}; // the fifth: the total speed
     QPushButton *m_command1 = nullptr;
     QPushButton *m_command26 = nullptr;
     QPushButton *m_command4 = nullptr;
@@ -108,6 +108,7 @@ private:
     QComboBox *m_combo1 = nullptr;
     QComboBox *m_combo2 = nullptr;
     QComboBox *m_combo4 = nullptr;
+    QComboBox *m_combo5 = nullptr; // transfers of one site at once
     QCheckBox *m_check3 = nullptr;
     QCheckBox *m_check4 = nullptr;
     QCheckBox *m_check5 = nullptr;

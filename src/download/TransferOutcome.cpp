@@ -1,6 +1,11 @@
 #include "download/TransferOutcome.h"
 
 #include "download/SaveNaming.h"
+#include "download/SitePolicy.h"
+#include "util/Clock.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace dh {
 
@@ -117,6 +122,7 @@ TransferOutcome OutcomeOf(FileTransfer::Result result, const ReplyHeaders &h, qi
     o.total = h.total;
     o.resumed = h.resumed;
     o.partialKept = partialKept;
+    o.retryAfterMs = RetryAfterMs(h.retryAfter, Clock::WallTime());
     o.path = path;
     o.detail = detail;
     switch (result) {
@@ -154,6 +160,24 @@ QString OutcomeText(const TransferOutcome &o) {
     case K::Empty: return QStringLiteral("空文件");
     }
     return {};
+}
+
+QString SpeedText(double bytesPerSecond) {
+    const double rate = std::max(0.0, bytesPerSecond);
+    if (rate < 1024.0 * 1024.0)
+        return QString::number(rate / 1024.0, 'f', 1) + QStringLiteral(" KB/s");
+    return QString::number(rate / (1024.0 * 1024.0), 'f', 2) + QStringLiteral(" MB/s");
+}
+
+QString TimeLeftText(qint64 bytesLeft, double bytesPerSecond) {
+    if (bytesLeft < 0 || !(bytesPerSecond > 0))
+        return {};
+    const double seconds = std::ceil(double(bytesLeft) / bytesPerSecond);
+    if (seconds > 100.0 * 3600.0)
+        return QStringLiteral("99:59:59");
+    const qint64 s = qint64(seconds);
+    const QString mmss = QStringLiteral("%1:%2").arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+    return s < 3600 ? mmss : QString::number(s / 3600) + QLatin1Char(':') + mmss;
 }
 
 void ShowStart(DownloadItem &item, int method, const TransferStart &start) {

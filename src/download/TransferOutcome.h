@@ -43,6 +43,7 @@ struct TransferOutcome {
     bool oneCall = false;  // method one's one-call rules applied
     bool resumed = false;  // went on from what an earlier attempt left
     bool partialKept = false; // the partial file stays for the next attempt
+    qint64 retryAfterMs = -1; // the answer's Retry-After, -1 without one
     QString path;          // the target file
     QString detail;        // the network library's description
 };
@@ -54,6 +55,12 @@ TransferOutcome OutcomeOf(FileTransfer::Result result, const ReplyHeaders &heade
 
 // 结果: "完成", "已续传", "HTTP 503", "超时", "连接中断" ...
 QString OutcomeText(const TransferOutcome &outcome);
+
+// "850.3 KB/s", "2.41 MB/s".
+QString SpeedText(double bytesPerSecond);
+// The time the rest takes at this speed: "mm:ss", or "h:mm:ss" from an
+// hour on; empty when the rest or the speed is unknown.
+QString TimeLeftText(qint64 bytesLeft, double bytesPerSecond);
 
 // The columns of a running or ended item, by the rules of method 1 or 2.
 void ShowStart(DownloadItem &item, int method, const TransferStart &start);

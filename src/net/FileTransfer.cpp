@@ -266,6 +266,7 @@ void FileTransfer::onMetaData() {
     m_headers.reason = m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray();
     m_headers.block = statusBlock(m_reply, m_headers.status, m_headers.reason);
     m_headers.contentType = QString::fromLatin1(m_reply->rawHeader("Content-Type"));
+    m_headers.retryAfter = m_reply->rawHeader("Retry-After");
     bool ok = false;
     const qint64 length = QString::fromLatin1(m_reply->rawHeader("Content-Length")).trimmed().toLongLong(&ok);
     const QByteArray encoding = m_reply->rawHeader("Content-Encoding").trimmed().toLower();

@@ -57,6 +57,7 @@ struct ReplyHeaders {
     QString block;         // status line and headers, CR LF separated
     qint64 announced = -1; // body length as written to disk, -1 unknown (also for an encoded body)
     QString contentType;   // raw value
+    QByteArray retryAfter; // raw value, empty without one
     // The whole document: its length (the announced one, or a 206's total)
     // and whether this answer goes on from the bytes an earlier one left.
     qint64 total = -1;

@@ -122,7 +122,7 @@ void SaveWindowGeometry(QWidget *window)
     Settings::Write(name, QStringLiteral("高"), QString::number(g.height() * kTwipsPerPixel));
 }
 
-void RestoreWindowGeometry(QWidget *window)
+void RestoreWindowGeometry(QWidget *window, QSize firstSize)
 {
     const QString name = window->objectName();
     auto readInt = [&](const SettingKey &key) {
@@ -131,17 +131,31 @@ void RestoreWindowGeometry(QWidget *window)
     };
     const QString stored = Settings::Read(name, QString::fromUtf8(Keys::ScreenSize.key),
                                           QString::fromUtf8(Keys::ScreenSize.defaultValue));
-    if (stored != ScreenSizeText()) {
+    if (stored == QLatin1String("0*0")) {
         window->setWindowState(window->windowState() | Qt::WindowMaximized);
         return;
     }
-    const int top = std::max(0, readInt(Keys::Top));
-    const int left = std::max(0, readInt(Keys::Left));
-    const int width = std::max(4000, readInt(Keys::Width));
-    const int height = std::max(3000, readInt(Keys::Height));
     window->setWindowState(window->windowState() & ~Qt::WindowMaximized);
-    window->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                        height / kTwipsPerPixel);
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1600, 1000);
+    QRect place;
+    if (stored != ScreenSizeText()) {
+        const QSize size = (firstSize.isEmpty() ? window->size() : firstSize)
+                               .boundedTo(available.size() * 0.95);
+        place = QRect(QPoint(), size);
+        place.moveCenter(available.center());
+    } else {
+        const int top = std::max(0, readInt(Keys::Top));
+        const int left = std::max(0, readInt(Keys::Left));
+        const int width = std::max(4000, readInt(Keys::Width));
+        const int height = std::max(3000, readInt(Keys::Height));
+        place = QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel);
+        place.setSize(place.size().boundedTo(available.size()));
+        // Kept on the screen when it was left partly off it.
+        place.moveRight(std::min(place.right(), available.right()));
+        place.moveBottom(std::min(place.bottom(), available.bottom()));
+    }
+    window->setGeometry(place);
 }
 
 } // namespace dh

@@ -2,6 +2,7 @@
 // The per-user settings store: application title -> section -> key -> text,
 // with a default at every read. Every key the program uses is declared once
 // below with its section and default; windows use these, never literals.
+#include <QSize>
 #include <QString>
 
 class QWidget;
@@ -19,6 +20,7 @@ namespace Keys {
 inline constexpr SettingKey FileMaxSize{"设置", "文件最大值", "10"};
 inline constexpr SettingKey DownloadMethod{"设置", "下载方式", "2"};
 inline constexpr SettingKey ThreadPosition{"设置", "下载线程数", "2"};
+inline constexpr SettingKey PerSiteLimit{"设置", "每个网站同时下载数", "6"};
 inline constexpr SettingKey ProxyEnabled{"设置", "代理服务器有效", "0"};
 inline constexpr SettingKey ProxyHost{"设置", "代理服务器网址", ""};
 inline constexpr SettingKey ProxyPort{"设置", "代理服务器端口", ""};
@@ -41,6 +43,7 @@ inline constexpr SettingKey Top{"fFileDownload", "上", "100"};
 inline constexpr SettingKey Left{"fFileDownload", "左", "100"};
 inline constexpr SettingKey Width{"fFileDownload", "宽", "15000"};
 inline constexpr SettingKey Height{"fFileDownload", "高", "10000"};
+inline constexpr SettingKey ListColumns{"fFileDownload", "列宽", ""}; // the list header's state, base64
 // Form_Copy_Move
 inline constexpr SettingKey CopyDestination{"Form_Copy_Move", "目的文件夹", ""}; // default: ProgramFolder()
 inline constexpr SettingKey CopyRule{"Form_Copy_Move", "OpIndex", "4"};
@@ -92,6 +95,9 @@ SharedValues &Shared();
 // Screen width and height in pixels joined by "*".
 QString ScreenSizeText();
 void SaveWindowGeometry(QWidget *window);
-void RestoreWindowGeometry(QWidget *window);
+// The stored place and size; a window closed maximized opens maximized. On a
+// first run or another screen: `firstSize` (or the widget's own size when
+// empty), centred. Always within the screen.
+void RestoreWindowGeometry(QWidget *window, QSize firstSize = {});
 
 } // namespace dh

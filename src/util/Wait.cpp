@@ -143,6 +143,10 @@ End waitFor(const std::function<bool()> &done, qint64 maxMs, const QObject *owne
     if (maxMs >= 0)
         deadline.start(Clock::RealInterval(maxMs - (Clock::Now() - start) + 1));
     recheck.start();
+    // The loop looks at posted events only when one was posted since the
+    // last look; events passed over above (a deletion that was not yet due)
+    // would otherwise wait for an unrelated one.
+    QCoreApplication::postEvent(&loop, new QEvent(QEvent::None));
     loop.exec();
     --innermost();
     return result;

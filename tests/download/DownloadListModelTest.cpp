@@ -104,14 +104,15 @@ TEST(DownloadList, NewItemNameFolderAndColumns)
     EXPECT_EQ(model.Item(1).name, QStringLiteral("paper.v2"));
     EXPECT_EQ(model.Item(1).folder, QStringLiteral("/own"));
 
-    EXPECT_EQ(model.columnCount(), 8);
+    EXPECT_EQ(model.columnCount(), 10);
     QStringList captions;
     for (int c = 0; c < model.columnCount(); ++c)
         captions << model.headerData(c, Qt::Horizontal).toString();
     EXPECT_EQ(captions,
               QStringList({QStringLiteral("名称"), QStringLiteral("类型"), QStringLiteral("文件大小"),
                            QStringLiteral("已下载数"), QStringLiteral("百分比"), QStringLiteral("保存路径"),
-                           QStringLiteral("B"), QStringLiteral("结果")}));
+                           QStringLiteral("B"), QStringLiteral("速度"), QStringLiteral("剩余时间"),
+                           QStringLiteral("结果")}));
     EXPECT_FALSE(model.flags(model.index(0, 0)).testFlag(Qt::ItemIsEditable));
 }
 

@@ -29,6 +29,14 @@ public:
         outcome.received = outcome.total = 1;
         emit Ended(outcome, announce);
     }
+    // The site answered 429 (with Retry-After when retryAfterMs >= 0).
+    void EndBusy(qint64 retryAfterMs) {
+        TransferOutcome outcome;
+        outcome.kind = OutcomeKind::HttpStatus;
+        outcome.status = 429;
+        outcome.retryAfterMs = retryAfterMs;
+        emit Ended(outcome, method == 1);
+    }
     TransferJob job;
     int method;
     bool started = false;
@@ -62,6 +70,18 @@ protected:
         }
     }
     FakeTransfer *Made(size_t i) const { return i < made->size() ? (*made)[i].data() : nullptr; }
+    void AddAt(const QString &site, int n) {
+        model.加入下载列表(QStringLiteral("http://%1/%2.pdf").arg(site).arg(n), QStringLiteral("%1-%2").arg(site).arg(n),
+                           QStringLiteral("pdf"), folder, {});
+    }
+    // Keys of the items being downloaded, in list order.
+    QStringList Running(const QString &) const {
+        QStringList keys;
+        for (int row = 0; row < model.Count(); ++row)
+            if (model.Item(row).state == ItemState::Downloading)
+                keys << model.Item(row).name;
+        return keys;
+    }
     int Running() const { return model.CountInState(ItemState::Downloading); }
 
     QTemporaryDir dir;
@@ -222,4 +242,65 @@ TEST_F(Scheduler, AFinishedListSoundsOnce) {
     Made(2)->End(ItemState::Done);
     scheduler->SupervisorTick();
     EXPECT_EQ(sounds, (QList<int>{103, 102, 102}));
+}
+
+// No site takes more slots than allowed: a slot takes the next item of
+// another site instead, and the list order holds otherwise.
+TEST_F(Scheduler, ThePerSiteLimitGivesTheSlotToAnotherSite) {
+    for (int i = 0; i < 3; ++i)
+        AddAt(QStringLiteral("a.example"), i);
+    AddAt(QStringLiteral("b.example"), 0);
+    AddAt(QStringLiteral("a.example"), 3);
+    scheduler->SetMethod(2);
+    scheduler->SetThreads(4);
+    scheduler->SetPerSiteLimit(2);
+    scheduler->StartDownloading();
+    scheduler->SchedulerTick();
+    EXPECT_EQ(Running({}), (QStringList{QStringLiteral("a.example-0"), QStringLiteral("a.example-1"),
+                                        QStringLiteral("b.example-0")}));
+    Made(0)->End(ItemState::Done);
+    scheduler->SchedulerTick();
+    EXPECT_EQ(Running({}), (QStringList{QStringLiteral("a.example-1"), QStringLiteral("a.example-2"),
+                                        QStringLiteral("b.example-0")}));
+}
+
+// A site that answered 429 is not asked again before its Retry-After, its
+// other items wait too, another site goes on; then it gets one transfer at a
+// time. The countdown is shown; the third busy answer ends the item.
+TEST_F(Scheduler, ABusySiteIsWaitedOutWhileAnotherGoesOn) {
+    AddAt(QStringLiteral("a.example"), 0);
+    AddAt(QStringLiteral("a.example"), 1);
+    AddAt(QStringLiteral("b.example"), 0);
+    scheduler->SetMethod(2);
+    scheduler->SetThreads(2);
+    scheduler->StartDownloading();
+    scheduler->SchedulerTick();
+    ASSERT_EQ(Running({}), (QStringList{QStringLiteral("a.example-0"), QStringLiteral("a.example-1")}));
+    Made(0)->EndBusy(5000);
+    EXPECT_EQ(model.Item(0).state, ItemState::Waiting);
+    EXPECT_EQ(model.Item(0).result, QStringLiteral("等待重试 (5秒)"));
+    ASSERT_TRUE(WaitUntil([&] { return made->size() == 3; }, 500)) << "the free slot goes to the other site";
+    EXPECT_EQ(Made(2)->job.item.name, QStringLiteral("b.example-0"));
+    Made(2)->End(ItemState::Done);
+    Made(1)->End(ItemState::Done);
+    Clock::Advance(2000);
+    scheduler->SupervisorTick();
+    scheduler->SchedulerTick();
+    EXPECT_EQ(made->size(), 3u) << "none of the site before its Retry-After, also with the re-download on";
+    EXPECT_EQ(model.Item(0).result, QStringLiteral("等待重试 (3秒)"));
+    Clock::Advance(3100);
+    scheduler->SchedulerTick();
+    ASSERT_EQ(made->size(), 4u);
+    EXPECT_EQ(Made(3)->job.item.name, QStringLiteral("a.example-0"));
+    EXPECT_TRUE(model.Item(0).result.isEmpty());
+
+    // Without Retry-After: 60 s for its second busy answer; the third gives up.
+    Made(3)->EndBusy(-1);
+    EXPECT_EQ(model.Item(0).result, QStringLiteral("等待重试 (60秒)"));
+    Clock::Advance(60100);
+    scheduler->SchedulerTick();
+    ASSERT_EQ(made->size(), 5u);
+    Made(4)->EndBusy(-1);
+    EXPECT_EQ(model.Item(0).state, ItemState::Failed);
+    EXPECT_EQ(model.Item(0).result, QStringLiteral("HTTP 429"));
 }

@@ -49,7 +49,15 @@ TEST_P(Hostile, ErrorAnswersAndEmptyBodiesNeverReplaceAGoodFile) {
                                   QStringLiteral("empty")),
                       0);
 
-    ASSERT_TRUE(RunAll());
+    // 429 and 503 are waited out twice (30 s, then 60 s of program time) before the third ends the item.
+    Clock::SetSpeed(200);
+    ASSERT_TRUE(RunAll(200 * 20000));
+    for (const char *busy : {"/s429", "/s503", "/fake.pdf"}) {
+        int asked = 0;
+        for (const LoggedRequest &r : server.Requests())
+            asked += r.path == QLatin1String(busy);
+        EXPECT_EQ(asked, 3) << busy;
+    }
     for (const auto &[row, status] : rows) {
         EXPECT_EQ(Item(row).state, ItemState::Failed) << Item(row).name.toStdString();
         EXPECT_NE(Item(row).percent, QStringLiteral("100%")) << Item(row).name.toStdString();

@@ -91,6 +91,10 @@ QByteArray StandardReason(int status)
         return "Forbidden";
     case 404:
         return "Not Found";
+    case 416:
+        return "Range Not Satisfiable";
+    case 429:
+        return "Too Many Requests";
     case 500:
         return "Internal Server Error";
     case 502:
@@ -106,7 +110,7 @@ bool NeedsRawPort(const DocumentOptions &doc)
 {
     return (!doc.reason.isEmpty() && doc.reason != StandardReason(doc.status)) || doc.contentType == "-" ||
            !doc.contentEncoding.isEmpty() || doc.endless || doc.announcedLength >= 0 || !doc.etag.isEmpty() ||
-           !doc.lastModified.isEmpty() || doc.ranges != Ranges::Ignore || doc.dropAfter >= 0;
+           !doc.lastModified.isEmpty() || doc.ranges != Ranges::Ignore || doc.dropAfter >= 0 || doc.busyAnswers > 0;
 }
 
 // "bytes=N-" -> N, or -1.
@@ -447,6 +451,14 @@ struct TestServer::Impl {
         }
         if (doc.dropAfter >= 0 && answer <= doc.drops)
             p.dropAfter = doc.dropAfter;
+        if (answer <= doc.busyAnswers) {
+            p.status = doc.busyStatus;
+            p.body = "busy";
+            p.headers = {qMakePair(QByteArray("Content-Type"), QByteArray("text/plain"))};
+            if (!doc.retryAfter.isEmpty())
+                p.headers << qMakePair(QByteArray("Retry-After"), doc.retryAfter);
+            return;
+        }
         if (!doc.etag.isEmpty())
             p.headers << qMakePair(QByteArray("ETag"), doc.etag);
         if (!doc.lastModified.isEmpty())

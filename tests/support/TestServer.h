@@ -103,6 +103,11 @@ struct DocumentOptions {
     Ranges ranges = Ranges::Ignore;
     qint64 dropAfter = -1; // the first `drops` answers close the connection after this many body bytes
     int drops = 1;
+    // A busy site: the first `busyAnswers` answers are `busyStatus` with this
+    // Retry-After (none when empty), the next ones the document.
+    int busyAnswers = 0;
+    int busyStatus = 429;
+    QByteArray retryAfter;
 
     static DocumentOptions Html(const QString &html); // an HTML page instead of a document
     static DocumentOptions Bytes(const QByteArray &body, const QByteArray &contentType);

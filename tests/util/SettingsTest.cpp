@@ -58,9 +58,13 @@ TEST_F(SettingsTest, GeometryRestoreRules)
 {
     QWidget w;
     w.setObjectName(QStringLiteral("fFileDownload"));
-    // first run: no stored screen size -> maximized
-    RestoreWindowGeometry(&w);
-    EXPECT_TRUE(w.windowState() & Qt::WindowMaximized);
+    // first run: no stored screen size -> the first size, centred on the screen
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    RestoreWindowGeometry(&w, QSize(1100, 600));
+    EXPECT_FALSE(w.windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(w.geometry().size(), QSize(1100, 600).boundedTo(screen.size() * 0.95));
+    EXPECT_TRUE(screen.contains(w.geometry()));
+    EXPECT_EQ(w.geometry().center(), screen.center());
 
     // same screen, too small and negative values are clamped
     const QString name = w.objectName();
@@ -89,12 +93,13 @@ TEST_F(SettingsTest, GeometryRestoreRules)
     RestoreWindowGeometry(&w3);
     EXPECT_TRUE(w3.windowState() & Qt::WindowMaximized);
 
-    // a changed screen resolution also restores maximized
+    // a changed screen resolution opens at the first size again, within the screen
     Settings::Write(name, QStringLiteral("分辨率"), QStringLiteral("1*1"));
     QWidget w4;
     w4.setObjectName(name);
-    RestoreWindowGeometry(&w4);
-    EXPECT_TRUE(w4.windowState() & Qt::WindowMaximized);
+    RestoreWindowGeometry(&w4, QSize(9000, 9000));
+    EXPECT_FALSE(w4.windowState() & Qt::WindowMaximized);
+    EXPECT_TRUE(screen.contains(w4.geometry()));
 }
 
 TEST(ScreenSize, TextIsWidthStarHeight)
