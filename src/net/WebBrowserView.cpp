@@ -11,7 +11,6 @@
 #include <QJsonDocument>
 #include <QTimer>
 #include <QWebEngineHistory>
-#include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -44,6 +43,8 @@ constexpr int kEndRendererTimeoutMs = 5000;
 // A navigation request that never starts a load (a script address, a refused
 // scheme) must not leave the view busy for good.
 constexpr int kStartWatchMs = 5000;
+// How long a navigation waits for the one before it to be shown (real time).
+constexpr int kQueueMs = 2000;
 
 QString snapshotScript()
 {
@@ -175,20 +176,25 @@ WebBrowserView::WebBrowserView(QObject *parent) : BrowserView(parent)
     m_startWatch->setSingleShot(true);
     m_startWatch->setInterval(kStartWatchMs);
     connect(m_startWatch, &QTimer::timeout, this, [this] {
-        if (m_page && !m_page->isLoading())
+        if (m_page && !m_page->isLoading()) {
             m_busy = false;
+            issueQueued();
+        }
+    });
+    m_queueWatch = new QTimer(this);
+    m_queueWatch->setSingleShot(true);
+    m_queueWatch->setInterval(kQueueMs);
+    // The navigation before it takes too long: it gives way.
+    connect(m_queueWatch, &QTimer::timeout, this, [this] {
+        if (!m_queued.isEmpty() && m_page) {
+            ++m_superseded;
+            issueQueued();
+        }
     });
 
     connect(m_page, &QWebEnginePage::loadStarted, this, [this] {
         m_busy = true;
         m_sameDocument = false;
-    });
-    // Which navigation a load belongs to: the engine may report the end of the
-    // document before ours after ours has started.
-    connect(m_page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
-        if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus && !m_requested.isEmpty() &&
-            sameRequest(info.url(), m_requested))
-            m_requestStarted = true;
     });
     // Only the top-level page reports loadFinished; frames do not.
     connect(m_page, &QWebEnginePage::loadFinished, this, &WebBrowserView::OnLoadFinished);
@@ -234,10 +240,14 @@ void WebBrowserView::ExpectLoad(bool sameDocument)
 
 void WebBrowserView::OnLoadFinished(bool ok)
 {
+    // The end of a navigation that a queued one replaced is not the new one's.
+    if (!ok && m_superseded > 0) {
+        --m_superseded;
+        return;
+    }
+    if (issueQueued())
+        return;
     if (ok && !m_requested.isEmpty() && !sameRequest(shownRequest(m_page), m_requested)) {
-        // The end of the document before ours: ours goes on and reports its own end.
-        if (m_requestStarted)
-            return;
         // A navigation requested just before the previous document finished
         // may never start (the engine counts it as part of the load that
         // ended). Ask for it again so that its own start and end are seen.
@@ -259,11 +269,34 @@ void WebBrowserView::Navigate(const QString &address)
         return;
     const QString text = address.trimmed();
     const QUrl url = text.isEmpty() ? QUrl(QStringLiteral("about:blank")) : QUrl::fromUserInput(text);
+    // A navigation of ours that the engine has not shown yet ends first: one
+    // asked for meanwhile is merged into it and never reports (newer engines
+    // still send its request, so the server would be asked twice).
+    if (!m_requested.isEmpty() && m_busy) {
+        m_queued = url;
+        m_queueWatch->start();
+        return;
+    }
+    load(url);
+}
+
+void WebBrowserView::load(const QUrl &url)
+{
     const bool sameDocument = !m_page->isLoading() && isSameDocument(url, m_page->url());
     ExpectLoad(sameDocument);
     m_requested = sameDocument ? QUrl() : url;
-    m_requestStarted = false;
     m_page->load(url);
+}
+
+bool WebBrowserView::issueQueued()
+{
+    if (m_queued.isEmpty() || !m_page)
+        return false;
+    const QUrl next = m_queued;
+    m_queued.clear();
+    m_queueWatch->stop();
+    load(next);
+    return true;
 }
 
 void WebBrowserView::Reload()
@@ -272,6 +305,7 @@ void WebBrowserView::Reload()
         return;
     ExpectLoad(false);
     m_requested.clear();
+    m_queued.clear();
     m_page->triggerAction(QWebEnginePage::Reload);
 }
 
@@ -296,6 +330,7 @@ void WebBrowserView::GoToHistory(int offset)
         return;
     ExpectLoad(false);
     m_requested.clear();
+    m_queued.clear();
     m_page->history()->goToItem(m_page->history()->itemAt(index));
 }
 

@@ -64,6 +64,9 @@ private:
     bool EndStuckRenderer();
     // Marks the view busy until the navigation just requested finishes.
     void ExpectLoad(bool sameDocument);
+    void load(const QUrl &url);
+    // Starts the navigation that waited for the one before it; false without one.
+    bool issueQueued();
     void GoToHistory(int offset);
     void OnLoadFinished(bool ok);
     void OnNewWindow(const QUrl &url);
@@ -74,7 +77,9 @@ private:
     bool m_busy = false;
     bool m_sameDocument = false; // the pending navigation only moves to a fragment
     QUrl m_requested;            // navigated to, not yet shown
-    bool m_requestStarted = false; // the engine reported the start of m_requested
+    QUrl m_queued;                 // asked for while m_requested was not shown yet
+    QTimer *m_queueWatch = nullptr;
+    int m_superseded = 0;          // ends of navigations a queued one replaced, still to come
     bool m_silent = false;
     std::shared_ptr<Health> m_health = std::make_shared<Health>();
 };
