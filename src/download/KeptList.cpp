@@ -308,8 +308,9 @@ void PrepareRestored(std::vector<DownloadItem> &items) {
             item.size.clear();
             item.received.clear();
             item.percent.clear();
-            item.result.clear();
         }
+        if (item.state == ItemState::Waiting)
+            item.result.clear(); // a countdown of the last run means nothing now
         if (item.partialPath.isEmpty()) {
             dropUnrecordedPartial(item);
             continue;
