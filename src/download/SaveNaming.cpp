@@ -239,6 +239,9 @@ SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, cons
 
     if (!SettleFolder(item))
         return {};
+    // The headers may name another type than the list did: skip looks again.
+    if (!确定是需要下载(item, rule))
+        return {true, JoinFilePath(item.folder, item.name, item.type), true};
     const SavePath path = PlainOrFree(item, rule, reserved);
     item.name = path.newName;
     if (!PathInsideFolder(path.path, item.folder)) {

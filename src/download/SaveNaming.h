@@ -63,13 +63,17 @@ SuggestedName 从下载头信息ContentDisposition获取文件名(const QString 
 struct SettleResult {
     bool ok = false;
     QString path;
+    // The skip rule found the file the headers named: the item is done, nothing is written.
+    bool skipped = false;
 };
 
 // Transfer method one, once the reply headers are in: type from the media
 // type, the suggested name or the charset; safe name; folder created; path
-// by the rule (a reserved path gets a counter name under every rule). An
-// existing file stays until the finished download replaces it. Not ok: the
-// folder could not be made or the path would leave it; the item is Failed.
+// by the rule (a reserved path gets a counter name under every rule). Under
+// the skip rule a file of the settled name ends the item "已存在，跳过"
+// (skipped); otherwise an existing file stays until the finished download
+// replaces it. Not ok: the folder could not be made or the path would leave
+// it; the item is Failed.
 SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, const QString &headerBlock,
                             SameNameRule rule, const ReservedPath &reserved = {});
 

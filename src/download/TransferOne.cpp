@@ -103,9 +103,10 @@ void TransferOne::onHeaders(const ReplyHeaders &headers) {
     start.resumable = headers.resumable;
     start.partial = headers.partial;
     emit Settled(start);
-    if (!settled.ok) {
+    if (!settled.ok || settled.skipped) {
         TransferOutcome outcome = OutcomeOf(FileTransfer::Result::WriteFailed, *m_transfer);
-        outcome.kind = OutcomeKind::PathRefused;
+        outcome.kind = settled.skipped ? OutcomeKind::ExistsSkipped : OutcomeKind::PathRefused;
+        outcome.path = settled.path;
         m_transfer->Cancel();
         outcome.partialKept = m_transfer->PartialKept();
         return end(outcome);

@@ -4,6 +4,8 @@
 #include "download/SitePolicy.h"
 #include "util/Clock.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
 
@@ -58,6 +60,12 @@ void methodOneOutcome(DownloadItem &item, const TransferOutcome &o) {
         return;
     case K::TooLarge:
         item.percent = ResultText::BigFileSkipped;
+        item.state = ItemState::Done;
+        return;
+    case K::ExistsSkipped:
+        item.size = QString::number(QFileInfo(o.path).size());
+        item.received = item.size;
+        item.percent = ResultText::ExistsSkipped;
         item.state = ItemState::Done;
         return;
     case K::HttpStatus:
@@ -147,6 +155,7 @@ QString OutcomeText(const TransferOutcome &o) {
     switch (o.kind) {
     case K::Finished: return o.resumed ? QStringLiteral("已续传") : QStringLiteral("完成");
     case K::TooLarge: return ResultText::BigFileSkipped;
+    case K::ExistsSkipped: return ResultText::ExistsSkipped;
     case K::HttpStatus: return QStringLiteral("HTTP %1").arg(o.status);
     case K::NoAnswer:
     case K::Stalled: return QStringLiteral("超时");

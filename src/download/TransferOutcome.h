@@ -21,6 +21,7 @@ struct TransferStart {
 
 enum class OutcomeKind {
     Finished,       // the document is in place
+    ExistsSkipped,  // the skip rule found the file the headers named; nothing written
     TooLarge,       // over the size limit; nothing kept
     HttpStatus,     // a 4xx or 5xx answer
     NoAnswer,       // no headers in time

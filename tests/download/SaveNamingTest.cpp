@@ -284,7 +284,8 @@ TEST(SaveNaming, DispositionVectorsFollowTheSimpleRule)
     }
 }
 
-TEST(SettleItemPath, MediaTypeGivesAnotherTypeWhoseFileIsReplaced)
+// Skip means skip: the headers name another type whose file exists.
+TEST(SettleItemPath, MediaTypeGivesAnotherTypeWhoseFileIsSkipped)
 {
     QTemporaryDir dir;
     const QString f = Folder(dir);
@@ -295,9 +296,19 @@ TEST(SettleItemPath, MediaTypeGivesAnotherTypeWhoseFileIsReplaced)
     const SettleResult r =
         SettleItemPath(item, QStringLiteral("application/pdf; charset=x"), {}, SameNameRule::Skip);
     EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.skipped);
     EXPECT_EQ(item.type, QStringLiteral("pdf"));
+    EXPECT_EQ(item.state, ItemState::Done);
+    EXPECT_EQ(item.percent, ResultText::ExistsSkipped);
     EXPECT_EQ(r.path, f + QStringLiteral("doc.pdf"));
-    EXPECT_TRUE(QFile::exists(r.path)); // replaced only by a finished download
+
+    // Under overwrite the same file is the target, replaced only by a finished download.
+    DownloadItem other = ItemIn(f, QStringLiteral("doc"), QStringLiteral("htm"));
+    const SettleResult o =
+        SettleItemPath(other, QStringLiteral("application/pdf"), {}, SameNameRule::Overwrite);
+    EXPECT_TRUE(o.ok);
+    EXPECT_FALSE(o.skipped);
+    EXPECT_EQ(o.path, f + QStringLiteral("doc.pdf"));
 }
 
 TEST(SettleItemPath, TypeFromDispositionThenCharsetElseUnchanged)
