@@ -1,5 +1,6 @@
 #include "download/DownloadListModel.h"
 
+#include "download/SaveNaming.h"
 #include "util/FileHelpers.h"
 #include "util/Settings.h"
 
@@ -256,7 +257,8 @@ bool DownloadListModel::加入下载列表(const QString &address, const QString
     // The file name comes from the address that is downloaded, the first one.
     item.name =
         MakeSafeFileName(Shared().useOriginalFileName ? FileNameFromPath(选择url(address)) : cleanTitle);
-    item.type = type;
+    // A program type never comes from a list or a page; only the file's bytes may name one.
+    item.type = IsLauncherType(type) ? QString() : type;
     // The shared folder is empty until a window has read the setting; the
     // setting's own default stands in for it then.
     item.folder = !folder.isEmpty()                    ? folder

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QStringList>
 
 namespace dh
@@ -50,6 +51,35 @@ bool SettleFolder(DownloadItem &item)
 }
 
 } // namespace
+
+bool IsLauncherType(const QString &type)
+{
+    static const QSet<QString> launchers = {
+        QStringLiteral("desktop"), QStringLiteral("exe"),  QStringLiteral("sh"),   QStringLiteral("bash"),
+        QStringLiteral("bat"),     QStringLiteral("cmd"),  QStringLiteral("com"),  QStringLiteral("scr"),
+        QStringLiteral("lnk"),     QStringLiteral("js"),   QStringLiteral("jse"),  QStringLiteral("vbs"),
+        QStringLiteral("vbe"),     QStringLiteral("wsf"),  QStringLiteral("wsh"),  QStringLiteral("ps1"),
+        QStringLiteral("psm1"),    QStringLiteral("msi"),  QStringLiteral("msp"),  QStringLiteral("jar"),
+        QStringLiteral("appimage"), QStringLiteral("run"), QStringLiteral("pif"),  QStringLiteral("cpl"),
+        QStringLiteral("hta"),     QStringLiteral("reg"),  QStringLiteral("url"),  QStringLiteral("inf"),
+        QStringLiteral("app"),     QStringLiteral("command"), QStringLiteral("dll"), QStringLiteral("py"),
+        QStringLiteral("pl"),      QStringLiteral("deb"),  QStringLiteral("rpm"),  QStringLiteral("apk")};
+    return launchers.contains(type.trimmed().toLower());
+}
+
+bool IsKnownDocumentType(const QString &type)
+{
+    static const QSet<QString> known = {
+        QStringLiteral("pdf"),  QStringLiteral("doc"),  QStringLiteral("docx"), QStringLiteral("ppt"),
+        QStringLiteral("pptx"), QStringLiteral("pps"),  QStringLiteral("ppsx"), QStringLiteral("xls"),
+        QStringLiteral("xlsx"), QStringLiteral("rtf"),  QStringLiteral("htm"),  QStringLiteral("html"),
+        QStringLiteral("mht"),  QStringLiteral("xml"),  QStringLiteral("txt"),  QStringLiteral("caj"),
+        QStringLiteral("caa"),  QStringLiteral("kdh"),  QStringLiteral("nh"),   QStringLiteral("wps"),
+        QStringLiteral("odt"),  QStringLiteral("ods"),  QStringLiteral("odp"),  QStringLiteral("epub"),
+        QStringLiteral("djvu"), QStringLiteral("ps"),   QStringLiteral("csv"),  QStringLiteral("zip"),
+        QStringLiteral("rar"),  QStringLiteral("xxx")};
+    return known.contains(type.trimmed().toLower());
+}
 
 QString CleanNamePart(const QString &text)
 {
@@ -234,7 +264,8 @@ SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, cons
     if (type.isEmpty() && parts.size() > 1 &&
         parts.at(1).trimmed().startsWith(QLatin1String("charset="), Qt::CaseInsensitive))
         type = QStringLiteral("htm");
-    if (!type.isEmpty())
+    // A server does not get to name a program type: only the file's bytes may.
+    if (!type.isEmpty() && !IsLauncherType(type))
         item.type = type;
 
     if (!SettleFolder(item))

@@ -21,6 +21,12 @@ using ReservedPath = std::function<bool(const QString &path)>;
 // will really be written.
 QString CleanNamePart(const QString &text);
 QString CleanType(const QString &type);
+// A type that starts a program when the file is opened (desktop, exe, sh, js
+// ...): never taken from a list, a header or an address; only content
+// detection may name it.
+bool IsLauncherType(const QString &type);
+// A document type the program knows (pdf, doc, ppt, xls, rtf, htm, caj ...).
+bool IsKnownDocumentType(const QString &type);
 // The item's name and type cleaned, its folder ending in the separator.
 void PrepareItemNames(DownloadItem &item);
 // True when the path names a file directly inside the folder.

@@ -6,6 +6,8 @@
 #include "search/ListFile.h"
 #include "search/ResultListModel.h"
 #include "search/ResultListPanel.h"
+#include "download/SaveNaming.h"
+#include "tools/FolderHistory.h"
 #include "tools/SaveLocationDialog.h"
 #include "util/AppInfo.h"
 #include "util/Clock.h"
@@ -21,6 +23,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -682,6 +685,31 @@ bool samePath(const QString &a, const QString &b)
 }
 } // namespace
 
+// A list file names the folders its rows are saved in. Only folders the user
+// chose in this program (or folders below them) are taken as they are; for the
+// others the user is asked once.
+void SearchWindow::checkImportedFolders(QList<ResultRow> &rows)
+{
+    QStringList chosen{DefaultFolder(), Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()),
+                       DefaultDownloadFolder()};
+    chosen += ReadFolderHistory().value_or(QStringList());
+    QList<qsizetype> strangers;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (!rows[i].folder.trimmed().isEmpty() && !IsFolderWithin(rows[i].folder, chosen))
+            strangers << i;
+    }
+    if (strangers.isEmpty())
+        return;
+    const QString question = QStringLiteral("列表文件中有%1行的保存路径不是常用文件夹（如 %2），是否改为当前保存路径？")
+                                 .arg(strangers.size())
+                                 .arg(QDir::toNativeSeparators(rows[strangers.first()].folder));
+    if (!Messages::Ask(this, question))
+        return;
+    const QString folder = DefaultFolder();
+    for (const qsizetype i : std::as_const(strangers))
+        rows[i].folder = folder;
+}
+
 void SearchWindow::ImportListFile(const QString &path)
 {
     if (samePath(path, m_autoSavePath)) {
@@ -702,9 +730,12 @@ void SearchWindow::ImportListFile(const QString &path)
         if (job->status.ok()) {
             QList<ResultRow> rows;
             rows.reserve(records.size());
-            for (ListRecord &r : records)
-                rows.append({std::move(r.url), std::move(r.title), std::move(r.type), std::move(r.state),
+            for (ListRecord &r : records) {
+                // Only a document type the program knows: the type names the saved file.
+                QString type = IsKnownDocumentType(r.type) ? std::move(r.type) : QString();
+                rows.append({std::move(r.url), std::move(r.title), std::move(type), std::move(r.state),
                              std::move(r.folder), QString(), QString()});
+            }
             records = {};
             job->rows = ResultListModel::Prepare(std::move(rows));
         }
@@ -721,6 +752,7 @@ void SearchWindow::ImportListFile(const QString &path)
         return;
     }
     m_command5->hide();
+    checkImportedFolders(job->rows.rows);
     const int imported = m_list->model()->AddPrepared(std::move(job->rows));
     m_progressBar->setRange(0, imported + 1);
     m_progressBar->setValue(imported + 1);

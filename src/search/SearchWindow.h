@@ -26,6 +26,7 @@ namespace dh {
 class BrowserView;
 class AutoSaveList;
 class ResultListPanel;
+struct ResultRow;
 
 struct EngineConfig {
     Engine engine = Engine::Web;
@@ -89,6 +90,7 @@ private:
     void analyseClicked();
     void autoAnalysisClicked();
     void importClicked();
+    void checkImportedFolders(QList<ResultRow> &rows);
     void showProgressPanel(const QString &text, bool showStop);
     void hideProgressPanel();
     void timer2Tick();

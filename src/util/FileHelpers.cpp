@@ -360,3 +360,29 @@ QString SystemFolder()
 }
 
 } // namespace dh
+
+namespace dh {
+
+bool IsFolderWithin(const QString &folder, const QStringList &roots)
+{
+    const QString local = LocalFilePath(folder.trimmed());
+    if (local.isEmpty() || !QDir::isAbsolutePath(local))
+        return false;
+#ifdef Q_OS_WIN
+    const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    const Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
+    const QString path = QDir::cleanPath(local) + QLatin1Char('/');
+    for (const QString &root : roots) {
+        const QString r = LocalFilePath(root.trimmed());
+        if (r.isEmpty() || !QDir::isAbsolutePath(r))
+            continue;
+        const QString base = QDir::cleanPath(r);
+        if (path.startsWith(base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/'), cs))
+            return true;
+    }
+    return false;
+}
+
+} // namespace dh

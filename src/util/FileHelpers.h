@@ -4,6 +4,7 @@
 // place of the drive. Name rules (cleaning, counters, extensions) are the same
 // everywhere. Every helper is total: bad input gives a result, never a throw.
 #include <QString>
+#include <QStringList>
 
 namespace dh {
 
@@ -32,6 +33,9 @@ QString SiteRoot(const QString &address);
 QString RemoveLineBreaks(const QString &text);
 // Appends the separator when missing.
 QString WithTrailingSeparator(const QString &folder);
+// True when `folder` is one of `roots` or lies below one (absolute paths,
+// ".." resolved, letter case ignored on Windows).
+bool IsFolderWithin(const QString &folder, const QStringList &roots);
 
 // Per-user data folder ("the program folder"), created on first use.
 QString ProgramFolder();

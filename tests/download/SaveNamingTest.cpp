@@ -1,3 +1,4 @@
+#include "download/DownloadListModel.h"
 #include "download/SaveNaming.h"
 #include "download/TypeDetection.h"
 #include "support/QtPrinters.h"
@@ -439,4 +440,40 @@ TEST(SettleItemPath, MethodTwoSkipsOrFindsAFreePath)
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.path, f + QStringLiteral("r.pdf"));
     EXPECT_EQ(overwritten.name, QStringLiteral("r"));
+}
+
+// No program type becomes a saved file's extension from a header, a list or
+// an address; only the file's own bytes may name one.
+TEST(SettleItemPath, ProgramTypesAreNeverTakenFromHeadersOrLists)
+{
+    QTemporaryDir dir;
+    const QString f = Folder(dir);
+    DownloadItem script = ItemIn(f, QStringLiteral("a"), QStringLiteral("pdf"));
+    EXPECT_TRUE(SettleItemPath(script, QStringLiteral("application/x-javascript"), {}, SameNameRule::Rename).ok);
+    EXPECT_EQ(script.type, QStringLiteral("pdf"));
+    DownloadItem shell = ItemIn(f, QStringLiteral("b"), QStringLiteral("pdf"));
+    const SettleResult r = SettleItemPath(shell, QStringLiteral("application/octet-stream"),
+                                          QStringLiteral("HTTP/1.1 200 OK\r\nContent-Disposition: attachment; "
+                                                         "filename=\"run.sh\"\r\n"),
+                                          SameNameRule::Rename);
+    EXPECT_EQ(shell.type, QStringLiteral("pdf"));
+    EXPECT_TRUE(r.path.endsWith(QLatin1String("b.pdf")));
+
+    DownloadListModel model;
+    model.加入下载列表(QStringLiteral("http://h/x"), QStringLiteral("x"), QStringLiteral("Desktop"), f, {});
+    model.加入下载列表(QStringLiteral("http://h/y"), QStringLiteral("y"), QStringLiteral("pdf"), f, {});
+    EXPECT_TRUE(model.Item(0).type.isEmpty());
+    EXPECT_EQ(model.Item(1).type, QStringLiteral("pdf"));
+    for (const char *t : {"desktop", "EXE", "sh", "bat", "lnk", "js", "ps1", "msi", "jar", "AppImage"})
+        EXPECT_TRUE(IsLauncherType(QString::fromLatin1(t))) << t;
+    EXPECT_FALSE(IsLauncherType(QStringLiteral("pdf")));
+    EXPECT_TRUE(IsKnownDocumentType(QStringLiteral("PDF")));
+    EXPECT_FALSE(IsKnownDocumentType(QStringLiteral("x/y")));
+    EXPECT_FALSE(IsKnownDocumentType(QStringLiteral("desktop")));
+
+    EXPECT_TRUE(IsFolderWithin(QStringLiteral("/a/b/c"), {QStringLiteral("/a/b/")}));
+    EXPECT_TRUE(IsFolderWithin(QStringLiteral("/a/b"), {QStringLiteral("/a/b")}));
+    EXPECT_FALSE(IsFolderWithin(QStringLiteral("/a/bc"), {QStringLiteral("/a/b")}));
+    EXPECT_FALSE(IsFolderWithin(QStringLiteral("/a/b/../../etc"), {QStringLiteral("/a/b")}));
+    EXPECT_FALSE(IsFolderWithin(QStringLiteral("relative/b"), {QStringLiteral("/a/b")}));
 }

@@ -6,6 +6,7 @@
 #include "util/SqliteDb.h"
 #include "support/FakeBrowserView.h"
 #include "support/QtPrinters.h"
+#include "util/FileHelpers.h"
 #include "util/Messages.h"
 
 #include <QFile>
@@ -117,4 +118,49 @@ TEST(SearchImport, AnEmptyAutoSaveFileIsRemovedOnClose)
         EXPECT_TRUE(w->close()); // deletes itself
     }
     EXPECT_FALSE(QFile::exists(path));
+}
+
+// A list file's folders are taken only below folders the user chose here;
+// for the others the user is asked once. Its types are kept only when they
+// are document types, never a program's.
+TEST(SearchImport, FoldersAndTypesOfAListFileAreChecked)
+{
+    Messages::Clear();
+    QTemporaryDir dir;
+    SearchWindow web(Engine::Web, new test::FakeBrowserView);
+    const QString chosen = WithTrailingSeparator(DefaultDownloadFolder());
+    const QString file = dir.filePath(QStringLiteral("hostile.hvls"));
+    {
+        AutoSaveList list;
+        ASSERT_TRUE(list.open(file).ok());
+        ASSERT_TRUE(list.append(QStringLiteral("http://x/1"), QStringLiteral("ok"), QStringLiteral("PDF"),
+                                chosen + QStringLiteral("sub/")).ok());
+        ASSERT_TRUE(list.append(QStringLiteral("http://x/2"), QStringLiteral("start"), QStringLiteral("desktop"),
+                                QStringLiteral("/home/victim/.config/autostart")).ok());
+        ASSERT_TRUE(list.append(QStringLiteral("http://x/3"), QStringLiteral("odd"), QStringLiteral("x/y"),
+                                QStringLiteral("/tmp/elsewhere")).ok());
+        list.close();
+    }
+    Messages::QueueAnswer(QStringLiteral("yes"));
+    web.ImportListFile(file);
+    ResultListModel *model = web.ListPanel()->model();
+    ASSERT_EQ(model->rowCount(), 3);
+    ASSERT_GE(Messages::Shown().size(), 2);
+    EXPECT_EQ(Messages::Shown()[0].text,
+              QStringLiteral("列表文件中有2行的保存路径不是常用文件夹（如 /home/victim/.config/autostart），是否改为当前保存路径？"));
+    EXPECT_EQ(Messages::Shown()[0].icon, MsgIcon::Question);
+    EXPECT_EQ(model->Folder(0), chosen + QStringLiteral("sub/"));
+    EXPECT_FALSE(model->Folder(1).contains(QLatin1String("autostart")));
+    EXPECT_EQ(model->Folder(1), model->Folder(2));
+    EXPECT_EQ(model->Type(0), QStringLiteral("PDF"));
+    EXPECT_TRUE(model->Type(1).isEmpty()) << "no program type from a list";
+    EXPECT_TRUE(model->Type(2).isEmpty());
+
+    // 否 keeps the folders as the file names them; the types stay refused.
+    model->Clear();
+    Messages::Clear();
+    Messages::QueueAnswer(QStringLiteral("no"));
+    web.ImportListFile(file);
+    EXPECT_EQ(model->Folder(1), QStringLiteral("/home/victim/.config/autostart"));
+    EXPECT_TRUE(model->Type(1).isEmpty());
 }
