@@ -286,7 +286,7 @@ TransferJob DownloadScheduler::jobFor(int row) {
     job.reservations = &m_reservations;
     job.rule = m_rule;
     const SharedValues &shared = Shared();
-    const double limitMb = shared.fileMaxSize > 0 ? shared.fileMaxSize : 10;
+    const double limitMb = ValidSizeLimitMb(shared.fileMaxSize);
     job.sizeLimit = qint64(limitMb * 1024.0 * 1024.0);
     job.proxyEnabled = shared.proxyEnabled == 1;
     job.proxyHost = shared.proxyHost;

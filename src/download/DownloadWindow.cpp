@@ -375,7 +375,7 @@ void DownloadWindow::loadWindow()
     shared.proxyEnabled = Settings::ReadInt(Keys::ProxyEnabled);
     shared.proxyHost = Settings::Read(Keys::ProxyHost).trimmed();
     shared.proxyPort = Settings::Read(Keys::ProxyPort).trimmed();
-    shared.fileMaxSize = Settings::ReadDouble(Keys::FileMaxSize);
+    shared.fileMaxSize = StoredSizeLimitMb();
     if (shared.downloadFolder.isEmpty())
         shared.downloadFolder = WithTrailingSeparator(Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()));
     RestoreWindowGeometry(this, QSize(1100, 600));

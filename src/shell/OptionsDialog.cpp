@@ -67,12 +67,12 @@ private:
 
 const QString kFolderError = QStringLiteral("下载文件默认保存路径设置错误！");
 
-// A size limit the downloads can work with: a finite, non-negative number.
+// The typed size limit as a number, or nothing.
 std::optional<double> sizeLimit(const QString &text)
 {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value < 0)
+    if (!ok || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
@@ -101,7 +101,7 @@ void readUnreadSharedValues()
         shared.searchLanguage = Settings::Read(Keys::SearchLanguage);
     }
     if (shared.fileMaxSize == 0)
-        shared.fileMaxSize = Settings::ReadDouble(Keys::FileMaxSize);
+        shared.fileMaxSize = StoredSizeLimitMb();
     if (shared.downloadFolder.isEmpty())
         shared.downloadFolder = WithTrailingSeparator(Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()));
 }
@@ -214,8 +214,10 @@ void OptionsDialog::chooseFolder()
 void OptionsDialog::Confirm()
 {
     const std::optional<double> limit = sizeLimit(m_text1->text());
-    if (!limit) {
-        Messages::Show(this, QStringLiteral("文件大小必须为数字！"), MsgIcon::Error);
+    if (!limit || *limit < MinSizeLimitMb || *limit > MaxSizeLimitMb) {
+        Messages::Show(this,
+                       limit ? QStringLiteral("文件大小必须在1到1000000之间！") : QStringLiteral("文件大小必须为数字！"),
+                       MsgIcon::Error);
         m_text1->setFocus();
         m_text1->selectAll();
         return;

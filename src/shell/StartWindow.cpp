@@ -123,7 +123,7 @@ void StartWindow::StartUp()
     show();
     YieldEvents(this);
     PrepareMachine();
-    Shared().fileMaxSize = Settings::ReadDouble(Keys::FileMaxSize);
+    Shared().fileMaxSize = StoredSizeLimitMb();
     m_timer1->start();
     m_loading->hide();
 }

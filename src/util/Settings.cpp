@@ -107,6 +107,16 @@ QString ScreenSizeText()
     return QStringLiteral("%1*%2").arg(size.width()).arg(size.height());
 }
 
+double ValidSizeLimitMb(double stored)
+{
+    return stored >= MinSizeLimitMb && stored <= MaxSizeLimitMb ? stored : ToIntOr(QString::fromUtf8(Keys::FileMaxSize.defaultValue), 10);
+}
+
+double StoredSizeLimitMb()
+{
+    return ValidSizeLimitMb(Settings::ReadDouble(Keys::FileMaxSize));
+}
+
 void SaveWindowGeometry(QWidget *window)
 {
     const QString name = window->objectName();

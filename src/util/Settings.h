@@ -49,6 +49,14 @@ inline constexpr SettingKey CopyDestination{"Form_Copy_Move", "目的文件夹",
 inline constexpr SettingKey CopyRule{"Form_Copy_Move", "OpIndex", "4"};
 } // namespace Keys
 
+// The size limit of a download in MB: 1 to 1 000 000; anything else stored
+// (0, 1e300, inf, text) reads as the default of 10.
+inline constexpr double MinSizeLimitMb = 1;
+inline constexpr double MaxSizeLimitMb = 1000000;
+double ValidSizeLimitMb(double stored);
+// The stored size limit, so checked.
+double StoredSizeLimitMb();
+
 class Settings {
 public:
     static QString Read(const QString &section, const QString &key, const QString &defaultValue);

@@ -89,11 +89,15 @@ TEST_F(Options, LettersInTheSizeSaveNothing)
     dialog.show();
     Find<QRadioButton>(&dialog, "Option2")->setChecked(true);
     Find<QRadioButton>(&dialog, "Option4")->setChecked(true);
-    for (const char *bad : {"ten", "", "1,5", "inf", "nan", "-3"}) {
+    for (const char *bad : {"ten", "", "1,5", "inf", "nan", "-3", "0", "1e300", "1000001"}) {
         Messages::Clear();
         Find<QLineEdit>(&dialog, "Text1")->setText(QString::fromUtf8(bad));
         Find<QPushButton>(&dialog, "Command1")->click();
-        EXPECT_EQ(LastMessage(), QStringLiteral("文件大小必须为数字！")) << bad;
+        const bool number = QByteArray(bad) == "-3" || QByteArray(bad) == "0" || QByteArray(bad) == "1e300" ||
+                            QByteArray(bad) == "1000001";
+        EXPECT_EQ(LastMessage(), number ? QStringLiteral("文件大小必须在1到1000000之间！")
+                                        : QStringLiteral("文件大小必须为数字！"))
+            << bad;
         EXPECT_EQ(Messages::Last()->icon, MsgIcon::Error);
         EXPECT_EQ(Messages::Shown().size(), 1);
     }

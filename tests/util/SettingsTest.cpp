@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace dh;
 
@@ -106,4 +107,20 @@ TEST(ScreenSize, TextIsWidthStarHeight)
 {
     const QSize s = QGuiApplication::primaryScreen()->size();
     EXPECT_EQ(ScreenSizeText(), QStringLiteral("%1*%2").arg(s.width()).arg(s.height()));
+}
+
+TEST(SizeLimit, OutsideOneToAMillionMegabytesReadsAsTheDefault)
+{
+    EXPECT_DOUBLE_EQ(ValidSizeLimitMb(25.5), 25.5);
+    EXPECT_DOUBLE_EQ(ValidSizeLimitMb(1), 1);
+    EXPECT_DOUBLE_EQ(ValidSizeLimitMb(1000000), 1000000);
+    for (double odd : {0.0, 0.5, -5.0, 1e300, 1000001.0, std::numeric_limits<double>::infinity(),
+                       std::numeric_limits<double>::quiet_NaN()})
+        EXPECT_DOUBLE_EQ(ValidSizeLimitMb(odd), 10) << odd;
+    Settings::Write(Keys::FileMaxSize, QStringLiteral("1e300"));
+    EXPECT_DOUBLE_EQ(StoredSizeLimitMb(), 10);
+    Settings::Write(Keys::FileMaxSize, QStringLiteral("inf"));
+    EXPECT_DOUBLE_EQ(StoredSizeLimitMb(), 10);
+    Settings::Write(Keys::FileMaxSize, QStringLiteral("200"));
+    EXPECT_DOUBLE_EQ(StoredSizeLimitMb(), 200);
 }
