@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
-#include <QSaveFile>
 #include <QSet>
 
 #include <algorithm>
@@ -251,17 +250,11 @@ QString ExportNames(const DownloadListModel &model, const QString &path, bool un
         if (!unfinishedOnly || item.state != ItemState::Done)
             text += item.name + QStringLiteral("\r\n");
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
 #ifdef Q_OS_WIN
-    file.write(ToCp936(text));
+    return WriteWholeFile(path, ToCp936(text));
 #else
-    file.write(text.toUtf8());
+    return WriteWholeFile(path, text.toUtf8());
 #endif
-    if (!file.commit())
-        return file.errorString();
-    return {};
 }
 
 } // namespace dh

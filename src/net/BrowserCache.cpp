@@ -180,7 +180,8 @@ QString BrowserCache::Materialize(const QString &address) {
         return {};
     // Written beside its name and moved into place only when complete.
     QSaveFile file(entry->localFile);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered: a short write shows at the write; the commit would not tell.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return {};
     const bool ok = ReadCacheBody(
         it->entry, [&file](const char *data, qint64 length) { return file.write(data, length) == length; });

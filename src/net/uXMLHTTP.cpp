@@ -8,7 +8,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QTimer>
 
@@ -308,12 +307,7 @@ void uXMLHTTP::saveBody()
         return;
     // Written beside the target and moved onto it whole: a failed write
     // leaves the old file as it was.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(m_body) != m_body.size()) {
-        file.cancelWriting();
-        return;
-    }
-    file.commit();
+    WriteWholeFile(path, m_body);
 }
 
 void uXMLHTTP::poll()

@@ -533,17 +533,15 @@ void SearchWindow::savePageSource()
     const QString path = Messages::SaveFile(this, QStringLiteral("*.htm (*.htm)"), QStringLiteral("htm"));
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Messages::Show(this, file.errorString(), MsgIcon::Error);
+#ifdef Q_OS_WIN
+    const QByteArray bytes = ToCp936(html);
+#else
+    const QByteArray bytes = html.toUtf8();
+#endif
+    if (const QString error = WriteWholeFile(path, bytes); !error.isEmpty()) {
+        Messages::Show(this, QStringLiteral("保存文件失败：") + error, MsgIcon::Error);
         return;
     }
-#ifdef Q_OS_WIN
-    file.write(ToCp936(html));
-#else
-    file.write(html.toUtf8());
-#endif
-    file.close();
     const double kb = double(QFileInfo(path).size()) / 1024.0;
     Messages::Show(this, QStringLiteral("保存文件完毕：") + QLocale(QLocale::English).toString(kb, 'f', 1) + QStringLiteral("KB"),
                    MsgIcon::Information);

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QSet>
 
 namespace dh
@@ -73,11 +72,7 @@ bool WriteFolderHistory(const QStringList &folders, const QString &path)
         bytes += encodeLine(folder) + "\r\n";
     if (folders.isEmpty())
         bytes = "\r\n";
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(bytes);
-    return file.commit();
+    return WriteWholeFile(path, bytes).isEmpty();
 }
 
 void LoadFolderHistory(QComboBox *combo, const QString &path)

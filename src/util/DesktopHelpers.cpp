@@ -16,7 +16,6 @@
 #include <QHeaderView>
 #include <QPalette>
 #include <QProcess>
-#include <QSaveFile>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QStyle>
@@ -147,8 +146,7 @@ void PlayNumberedSound(int number)
         QFile kept(QStringLiteral(":/sounds/") + name);
         if (!kept.open(QIODevice::ReadOnly))
             return;
-        QSaveFile out(file);
-        if (!out.open(QIODevice::WriteOnly) || out.write(kept.readAll()) != kept.size() || !out.commit())
+        if (!WriteWholeFile(file, kept.readAll()).isEmpty())
             return;
     }
     QCoreApplication *app = QCoreApplication::instance();

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -362,6 +363,23 @@ QString SystemFolder()
 } // namespace dh
 
 namespace dh {
+
+QString WriteWholeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    // Unbuffered: a short write shows at the write; the commit would not tell.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return file.errorString();
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        file.commit(); // discards the unfinished copy
+        return why.isEmpty() ? QStringLiteral("write failed") : why;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
 
 bool IsFolderWithin(const QString &folder, const QStringList &roots)
 {

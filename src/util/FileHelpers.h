@@ -33,6 +33,10 @@ QString SiteRoot(const QString &address);
 QString RemoveLineBreaks(const QString &text);
 // Appends the separator when missing.
 QString WithTrailingSeparator(const QString &folder);
+// Writes `bytes` as the whole file at `path`: beside it first, moved onto it
+// only when every byte was written, so a failed write leaves the old file as
+// it was. Empty text on success, else the reason.
+QString WriteWholeFile(const QString &path, const QByteArray &bytes);
 // True when `folder` is one of `roots` or lies below one (absolute paths,
 // ".." resolved, letter case ignored on Windows).
 bool IsFolderWithin(const QString &folder, const QStringList &roots);

@@ -8,12 +8,18 @@
 #include "support/QtPrinters.h"
 #include "util/FileHelpers.h"
 #include "util/Messages.h"
+#include "util/Wait.h"
 
+#include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace dh;
 
@@ -163,4 +169,51 @@ TEST(SearchImport, FoldersAndTypesOfAListFileAreChecked)
     web.ImportListFile(file);
     EXPECT_EQ(model->Folder(1), QStringLiteral("/home/victim/.config/autostart"));
     EXPECT_TRUE(model->Type(1).isEmpty());
+}
+
+// 网页源码保存到... over an existing file: when the write fails half way (the
+// file-size limit of the process stands in for a full disk) the old file
+// stays whole; a write that works replaces it.
+TEST(SearchPageSource, AFailedWriteLeavesTheOldFile)
+{
+    Messages::Clear();
+    QTemporaryDir dir;
+    auto *view = new test::FakeBrowserView;
+    test::FakePage page;
+    page.snapshot.html = QStringLiteral("<html><body>") + QString(4000, QLatin1Char('x')) + QStringLiteral("</body></html>");
+    view->AddPage(QStringLiteral("http://page.example/"), page);
+    SearchWindow web(Engine::Web, view);
+    view->Navigate(QStringLiteral("http://page.example/"));
+    ASSERT_TRUE(WaitUntil([&] { return !view->IsBusy(); }, 2000));
+    const QString target = dir.filePath(QStringLiteral("page.htm"));
+    const QByteArray old(1000, 'o');
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    QAction *save = web.findChild<QAction *>(QStringLiteral("menu网页源码保存到"));
+    ASSERT_NE(save, nullptr);
+
+    struct rlimit was {};
+    getrlimit(RLIMIT_FSIZE, &was);
+    struct rlimit small = was;
+    small.rlim_cur = 2000;
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    Messages::QueueAnswer(target);
+    save->trigger();
+    setrlimit(RLIMIT_FSIZE, &was);
+    EXPECT_EQ(Messages::Last()->icon, MsgIcon::Error);
+    QFile kept(target);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), old);
+    kept.close();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("page.htm")});
+
+    Messages::QueueAnswer(target);
+    save->trigger();
+    EXPECT_TRUE(Messages::Last()->text.startsWith(QStringLiteral("保存文件完毕：")));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), page.snapshot.html.toUtf8());
 }
