@@ -191,7 +191,8 @@ ListFileStatus ListFileReader::open(const QString &path, const std::atomic<bool>
         return {ListFileError::NotDatabase, QStringLiteral("a folder, not a file")};
     if (!FileExists(local))
         return {ListFileError::NotFound, QStringLiteral("no such file")};
-    if (SqlResult r = m_db.open(local, SqliteDb::Open::Existing); !r)
+    // The user's file is only read: nothing is rolled back or written beside it.
+    if (SqlResult r = m_db.open(local, SqliteDb::Open::ReadOnly); !r)
         return fail(Failed(r));
     if (m_cancel) {
         // Every few thousand steps of a query: a set flag interrupts it.
@@ -240,9 +241,19 @@ ListFileStatus ListFileReader::read(QList<ListRecord> &out, qsizetype max)
         return {};
     for (qsizetype n = 0; max < 0 || n < max; ++n) {
         switch (m_select.step()) {
-        case SqliteStatement::Step::Row:
+        case SqliteStatement::Step::Row: {
+            // Bytes are counted before any text is made of them.
+            for (int field = 0; field < 5; ++field) {
+                const qsizetype bytes = m_select.columnUtf8(m_column[field]).size();
+                m_textBytes += bytes;
+                if (bytes > MaxListFieldBytes || m_textBytes > m_maxTextBytes) {
+                    m_atEnd = true;
+                    return fail({ListFileError::TooManyBytes, QStringLiteral("too much text")});
+                }
+            }
             out.append({text(0), text(1), text(2), text(3), text(4)});
             break;
+        }
         case SqliteStatement::Step::Done:
             m_atEnd = true;
             m_select = SqliteStatement(); // releases the read lock
@@ -275,14 +286,16 @@ void ListFileReader::close()
     m_db.close();
     m_cancel = nullptr;
     m_atEnd = true;
+    m_textBytes = 0;
     for (Repeat &last : m_last)
         last = {};
 }
 
 ListFileStatus ReadListFile(const QString &path, QList<ListRecord> &records, const std::atomic<bool> *cancel,
-                            qsizetype maxRecords)
+                            qsizetype maxRecords, qint64 maxTextBytes)
 {
     ListFileReader reader;
+    reader.setMaxTextBytes(maxTextBytes);
     if (ListFileStatus status = reader.open(path, cancel); !status)
         return status;
     const qsizetype before = records.size();

@@ -91,12 +91,16 @@ enum class ListFileError {
     MissingColumns, // the table lacks one of L0..L4
     ReadFailed,     // the file could not be opened or read (rights, locks, I/O)
     TooLarge,       // more records than a list can hold (a view without end, say)
+    TooManyBytes,   // a field over MaxListFieldBytes, or more text than MaxListTextBytes
     Cancelled,      // stopped by the caller
 };
 
 // More records than any search gives: beyond this a file is refused rather
 // than read into memory without bound.
 inline constexpr qsizetype MaxListRecords = 1000000;
+// Nor does a field of a search result hold more than this, nor a whole list.
+inline constexpr qsizetype MaxListFieldBytes = 64 * 1024;
+inline constexpr qint64 MaxListTextBytes = qint64(512) * 1024 * 1024;
 
 struct ListFileStatus {
     ListFileError error = ListFileError::Ok;
@@ -122,6 +126,8 @@ public:
     ListFileStatus read(QList<ListRecord> &out, qsizetype max = -1);
     bool atEnd() const { return m_atEnd; }
     void close();
+    // Text the reader takes in all before it refuses the file.
+    void setMaxTextBytes(qint64 bytes) { m_maxTextBytes = bytes; }
 
 private:
     ListFileStatus fail(const ListFileStatus &status);
@@ -140,14 +146,18 @@ private:
     SqliteStatement m_select;
     int m_column[5] = {-1, -1, -1, -1, -1};
     bool m_atEnd = true;
+    qint64 m_textBytes = 0; // text read so far
+    qint64 m_maxTextBytes = MaxListTextBytes;
     const std::atomic<bool> *m_cancel = nullptr;
     Repeat m_last[3]; // type, state, folder of the previous row
 };
 
 // Opens and reads every record of the file, then releases it. On a failure
-// (more than `maxRecords` records among them) `records` is left as it was.
+// (more than `maxRecords` records or `maxTextBytes` of text among them)
+// `records` is left as it was.
 ListFileStatus ReadListFile(const QString &path, QList<ListRecord> &records,
                             const std::atomic<bool> *cancel = nullptr,
-                            qsizetype maxRecords = MaxListRecords);
+                            qsizetype maxRecords = MaxListRecords,
+                            qint64 maxTextBytes = MaxListTextBytes);
 
 } // namespace dh

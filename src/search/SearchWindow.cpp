@@ -663,6 +663,8 @@ QString importErrorText(const ListFileStatus &status)
     case ListFileError::NoTable:
     case ListFileError::MissingColumns:
         return QStringLiteral("该文件中没有列表数据（导出表），不能导入！");
+    case ListFileError::TooManyBytes:
+        return QStringLiteral("该文件的列表数据过大，不能导入！");
     case ListFileError::TooLarge:
         return QStringLiteral("该文件的列表数据超过%1条，不能导入！").arg(MaxListRecords);
     case ListFileError::Cancelled:

@@ -1,5 +1,8 @@
 #include "util/SqliteDb.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
 #include <sqlite3.h>
 
 #include <climits>
@@ -169,17 +172,39 @@ SqlResult SqliteDb::failure(int code) const
                        : QString::fromUtf8(sqlite3_errstr(code))};
 }
 
+namespace {
+
+// A database in write-ahead mode (bytes 18 and 19 of its header are 2).
+bool IsWalModeFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = file.read(20);
+    return header.size() == 20 && header[18] == 2 && header[19] == 2;
+}
+
+} // namespace
+
 SqlResult SqliteDb::open(const QString &path, Open mode)
 {
     close();
     // The engine reads an empty name as a private temporary database.
     if (path.isEmpty())
         return {SQLITE_CANTOPEN, QString::fromUtf8(sqlite3_errstr(SQLITE_CANTOPEN))};
-    int flags = SQLITE_OPEN_READWRITE;
+    int flags = mode == Open::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     if (mode == Open::CreateIfMissing)
         flags |= SQLITE_OPEN_CREATE;
+    QByteArray name = path.toUtf8();
+    // Read only, the engine would still make a -wal and -shm beside a file in
+    // write-ahead mode. Without a -wal of its own the main file holds all of
+    // it, and is read as a file that cannot change.
+    if (mode == Open::ReadOnly && IsWalModeFile(path) && !QFileInfo::exists(path + QStringLiteral("-wal"))) {
+        name = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1";
+        flags |= SQLITE_OPEN_URI;
+    }
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    const int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         SqlResult result{rc, db ? QString::fromUtf8(sqlite3_errmsg(db))
                                 : QString::fromUtf8(sqlite3_errstr(rc))};
@@ -187,6 +212,11 @@ SqlResult SqliteDb::open(const QString &path, Open mode)
         return result;
     }
     sqlite3_busy_timeout(db, BusyTimeoutMs);
+    if (mode == Open::ReadOnly) {
+        // Views and triggers of a file from elsewhere run nothing of their own.
+        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    }
     m_db = db;
     m_path = path;
     return {};

@@ -63,6 +63,7 @@ public:
     enum class Open {
         Existing,        // read and write; fails when there is no file
         CreateIfMissing, // read and write; creates an empty database
+        ReadOnly,        // a file handed in: read only, its schema untrusted
     };
 
     SqliteDb() = default;

@@ -346,3 +346,109 @@ TEST_F(ListFileTest, RowsSurviveAKill)
     for (int i = 0; i < rows.size(); ++i)
         ASSERT_EQ(rows[i].url, Url(i)) << i;
 }
+
+namespace {
+
+QByteArray FileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+QStringList Beside(const QString &path)
+{
+    QStringList found;
+    for (const char *suffix : {"-wal", "-shm", "-journal"}) {
+        if (QFile::exists(path + QLatin1String(suffix)))
+            found << QLatin1String(suffix);
+    }
+    return found;
+}
+
+} // namespace
+
+// A field or a list larger than any search gives refuses the file before the
+// text is made, and the caller's records stay as they were.
+TEST_F(ListFileTest, ImportCapsTheBytesOfAFieldAndOfTheWholeList)
+{
+    const QString wide = file(QStringLiteral("wide.hvls"));
+    SqliteDb writer;
+    ASSERT_TRUE(OpenListFile(writer, wide));
+    ASSERT_TRUE(AppendListRecord(writer, Url(1), QStringLiteral("fine"), QStringLiteral("PDF"), QString()));
+    ASSERT_TRUE(writer.exec(QStringLiteral(
+        "INSERT INTO 导出表(L0,L1,L2,L3,L4) VALUES('https://x/y', hex(zeroblob(35000)), 'PDF', '', '')")));
+    writer.close();
+    QList<ListRecord> kept{ListRecord{QStringLiteral("k"), {}, {}, {}, {}}};
+    EXPECT_EQ(ReadListFile(wide, kept).error, ListFileError::TooManyBytes);
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept[0].url, QStringLiteral("k"));
+
+    // A view without end, each row a kilobyte: the text cap stops it long
+    // before the record cap would.
+    const QString endless = MakeDatabase(
+        file(QStringLiteral("endless.hvls")),
+        QStringLiteral("CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                       "SELECT i AS id, 'http://x/' || i AS L0, hex(zeroblob(500)) AS L1, 'PDF' AS L2, "
+                       "'' AS L3, '' AS L4 FROM n"));
+    EXPECT_EQ(ReadListFile(endless, kept, nullptr, MaxListRecords, 1024 * 1024).error,
+              ListFileError::TooManyBytes);
+    EXPECT_EQ(kept.size(), 1);
+    // Under the cap the same rows read.
+    const QString some = MakeDatabase(
+        file(QStringLiteral("some.hvls")),
+        QStringLiteral("CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n "
+                       "WHERE i < 500) SELECT i AS id, 'http://x/' || i AS L0, hex(zeroblob(500)) AS L1, "
+                       "'PDF' AS L2, '' AS L3, '' AS L4 FROM n"));
+    EXPECT_TRUE(ReadListFile(some, kept, nullptr, MaxListRecords, 1024 * 1024));
+    EXPECT_EQ(kept.size(), 501);
+}
+
+// An imported file is only read: a file in write-ahead mode and one with an
+// interrupted transaction beside it stay byte for byte what they were, and
+// nothing new appears beside them.
+TEST_F(ListFileTest, ImportLeavesTheUsersFileAsItWas)
+{
+    // Characters a URI would read as its own stay part of the name.
+    const QString wal = file(QStringLiteral("wal #?%20 列表.hvls"));
+    {
+        SqliteDb writer;
+        ASSERT_TRUE(OpenListFile(writer, wal));
+        ASSERT_TRUE(writer.exec(QStringLiteral("PRAGMA journal_mode=WAL")));
+        for (int i = 0; i < 20; ++i)
+            ASSERT_TRUE(AppendListRecord(writer, Url(i), QString(), QStringLiteral("PDF"), QString()));
+    }
+    ASSERT_EQ(Beside(wal), QStringList());
+    const QByteArray walBytes = FileBytes(wal);
+    QList<ListRecord> rows;
+    ASSERT_TRUE(ReadListFile(wal, rows));
+    EXPECT_EQ(rows.size(), 20);
+    EXPECT_EQ(FileBytes(wal), walBytes);
+    EXPECT_EQ(Beside(wal), QStringList());
+
+    // A copy taken while a transaction had spilled into the file carries a
+    // hot journal: reading it must neither roll it back nor read half a change.
+    const QString live = file(QStringLiteral("live.hvls"));
+    const QString hot = file(QStringLiteral("hot.hvls"));
+    SqliteDb writer;
+    ASSERT_TRUE(OpenListFile(writer, live));
+    for (int i = 0; i < 20; ++i)
+        ASSERT_TRUE(AppendListRecord(writer, Url(i), QString(), QStringLiteral("PDF"), QString()));
+    ASSERT_TRUE(writer.exec(QStringLiteral("PRAGMA cache_size=1; BEGIN")));
+    for (int i = 0; i < 2000; ++i)
+        ASSERT_TRUE(AppendListRecord(writer, Url(i), QStringLiteral("标题%1").arg(i), QStringLiteral("PDF"),
+                                     QString()));
+    ASSERT_TRUE(QFile::copy(live, hot));
+    ASSERT_TRUE(QFile::copy(live + QStringLiteral("-journal"), hot + QStringLiteral("-journal")));
+    writer.exec(QStringLiteral("ROLLBACK"));
+    writer.close();
+    const QByteArray hotBytes = FileBytes(hot);
+    const QByteArray journalBytes = FileBytes(hot + QStringLiteral("-journal"));
+    rows.clear();
+    const ListFileStatus status = ReadListFile(hot, rows);
+    EXPECT_FALSE(status.ok());
+    EXPECT_EQ(status.error, ListFileError::ReadFailed) << status.message.toStdString();
+    EXPECT_TRUE(rows.isEmpty());
+    EXPECT_EQ(FileBytes(hot), hotBytes);
+    EXPECT_EQ(FileBytes(hot + QStringLiteral("-journal")), journalBytes);
+    EXPECT_EQ(Beside(hot), QStringList{QStringLiteral("-journal")});
+}
