@@ -16,6 +16,33 @@ namespace
 {
 
 
+// A file system takes 255 bytes a name. A finished name leaves room for the
+// temporary names made beside it: ".<13 digits>.part" while a body is moved
+// into place, ".XXXXXX" for a whole-file write.
+constexpr int MaxNameBytes = 255 - 20;
+constexpr int MaxTypeBytes = 32;
+
+int Utf8Bytes(const QString &text)
+{
+    return int(text.toUtf8().size());
+}
+
+// The start of `stem` that fits beside `reserved` bytes of counter and type.
+QString FitStem(const QString &stem, int reserved)
+{
+    QString cut = LeftUtf8Bytes(stem, MaxNameBytes - reserved);
+    if (cut.size() < stem.size()) {
+        while (cut.endsWith(QLatin1Char(' ')) || cut.endsWith(QLatin1Char('.')))
+            cut.chop(1);
+    }
+    return cut;
+}
+
+int TypeBytes(const QString &type)
+{
+    return type.isEmpty() ? 0 : 1 + Utf8Bytes(type);
+}
+
 QString Counter(qint64 n)
 {
     return QString::number(n).rightJustified(3, QLatin1Char('0'));
@@ -99,8 +126,8 @@ QString CleanType(const QString &type)
 
 void PrepareItemNames(DownloadItem &item)
 {
-    item.name = CleanNamePart(item.name);
-    item.type = CleanType(item.type);
+    item.type = LeftUtf8Bytes(CleanType(item.type), MaxTypeBytes);
+    item.name = FitStem(CleanNamePart(item.name), TypeBytes(item.type));
     item.folder = WithTrailingSeparator(item.folder);
 }
 
@@ -196,7 +223,10 @@ SavePath 重命名保存路径(const QString &folder, const QString &name, const
     stem.replace(QLatin1Char(']'), QStringLiteral("』"));
 
     const auto candidate = [&](qint64 k) {
-        const QString newName = k == 0 ? stem : stem + QLatin1Char('[') + Counter(k) + QLatin1Char(']');
+        if (k == 0)
+            return SavePath{JoinFilePath(base, stem, type), stem};
+        const QString counter = QLatin1Char('[') + Counter(k) + QLatin1Char(']');
+        const QString newName = FitStem(stem, Utf8Bytes(counter) + TypeBytes(type)) + counter;
         return SavePath{JoinFilePath(base, newName, type), newName};
     };
     result = candidate(n);

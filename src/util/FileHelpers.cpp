@@ -41,7 +41,6 @@ qsizetype PairSafeCut(const QString &text, qsizetype n)
     return n;
 }
 
-#ifndef Q_OS_WIN
 // UTF-8 length of one code point starting at i; a lone surrogate is written
 // as a three-byte replacement.
 int Utf8Width(const QString &text, qsizetype i, qsizetype *units)
@@ -59,6 +58,17 @@ int Utf8Width(const QString &text, qsizetype i, qsizetype *units)
     return 3;
 }
 
+#ifndef Q_OS_WIN
+// Segments of a name read from an address use "/", file paths here too, and
+// "\" is what the Windows form of the same text would hold.
+qsizetype LastSeparator(const QString &text)
+{
+    return qMax(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
+}
+#endif
+
+} // namespace
+
 // File names here are limited in bytes of their UTF-8 form.
 QString LeftUtf8Bytes(const QString &text, int n)
 {
@@ -74,19 +84,6 @@ QString LeftUtf8Bytes(const QString &text, int n)
     }
     return text.left(i);
 }
-#endif
-
-
-#ifndef Q_OS_WIN
-// Segments of a name read from an address use "/", file paths here too, and
-// "\" is what the Windows form of the same text would hold.
-qsizetype LastSeparator(const QString &text)
-{
-    return qMax(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
-}
-#endif
-
-} // namespace
 
 QString LocalFilePath(const QString &path)
 {

@@ -18,6 +18,8 @@ bool FolderExists(const QString &path);
 // Plain decimal digits only: no sign, no point, no spaces; empty text is not a number.
 bool IsDecimalDigits(QStringView text);
 QString MakeSafeFileName(const QString &text);
+// The longest start of `text` whose UTF-8 form has at most n bytes.
+QString LeftUtf8Bytes(const QString &text, int n);
 // Creates every missing level; returns the folder (never ending in a separator,
 // except the POSIX root "/" itself) or empty text. Shows
 // "文件夹名称有误！不能创建文件夹！" for an unusable level.

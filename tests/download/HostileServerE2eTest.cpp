@@ -211,3 +211,31 @@ TEST_P(Hostile, SkipRuleKeepsTheUsersFileOfTheNameTheHeadersGive) {
     for (const QString &file : Files())
         EXPECT_FALSE(file.contains(QLatin1String(".docharvest-"))) << file.toStdString();
 }
+
+// The longest name a list may give, with a long type and a counter, still
+// leaves room for the temporary names made beside it while it is written.
+TEST_P(Hostile, LongNamesLeaveRoomForTheTemporaryNamesBesideThem) {
+    SetRule(3);
+    const QString stem = QString(66, QChar(0x6587)) + QStringLiteral("ab"); // 200 bytes
+    const QString type = QStringLiteral("abcdefghij").repeated(4);
+    const QByteArray first(3000, 'f'), second(4000, 's');
+    const int a = AddDocument(QStringLiteral("/a"), DocumentOptions::Bytes(first, "application/octet-stream"),
+                              stem, type);
+    ASSERT_TRUE(RunAll());
+    const int b = AddDocument(QStringLiteral("/b"), DocumentOptions::Bytes(second, "application/octet-stream"),
+                              stem, type);
+    ASSERT_TRUE(RunAll());
+    EXPECT_EQ(Item(a).state, ItemState::Done) << Item(a).result.toStdString();
+    EXPECT_EQ(Item(b).state, ItemState::Done) << Item(b).result.toStdString();
+    const QStringList files = Files();
+    ASSERT_EQ(files.size(), 2) << files.join(QLatin1Char(' ')).toStdString();
+    QList<QByteArray> bodies;
+    for (const QString &file : files) {
+        const QString name = file.mid(3);
+        EXPECT_LE(name.toUtf8().size(), 255 - 20) << name.toStdString();
+        EXPECT_TRUE(name.startsWith(QString(60, QChar(0x6587)))) << name.toStdString();
+        bodies << Read(name);
+    }
+    EXPECT_TRUE(bodies.contains(first));
+    EXPECT_TRUE(bodies.contains(second));
+}
