@@ -35,7 +35,7 @@ string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6core6 ${_qt}" "libqt6gui6 ${_qt}" "libqt6widgets6 ${_qt}" "libqt6network6 ${_qt}"
     "libqt6multimedia6 ${_qt}" "libqt6webenginecore6 ${_qt}" "libqt6webenginewidgets6 ${_qt}"
     "libqt6webenginecore6-bin ${_qt}"
-    "libicu72" "libsqlite3-0" "zlib1g" "libbrotli1"
+    "libicu72" "libsqlite3-0" "zlib1g" "libbrotli1" "libpsl5"
     "fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, hicolor-icon-theme, qt6-qpa-plugins")
 include(CPack)

@@ -8,7 +8,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-qpa-plugins
     qt6-webengine-dev qt6-webengine-dev-tools qt6-multimedia-dev
     libqt6opengl6-dev libgl-dev
-    libicu-dev libsqlite3-dev sqlite3 zlib1g-dev libbrotli-dev
+    libicu-dev libsqlite3-dev sqlite3 zlib1g-dev libbrotli-dev libpsl-dev publicsuffix
     libgtest-dev libgmock-dev googletest libcpp-httplib-dev libssl-dev
     xvfb xauth x11-utils fonts-noto-cjk
 )

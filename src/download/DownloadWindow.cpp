@@ -229,6 +229,7 @@ void DownloadWindow::buildControls()
         m_login->ShowPanel(row >= 0 ? 选择url(m_model->Item(row).key) : QString());
     });
     connect(m_login, &WebLoginPanel::TitleChanged, m_panels[2], &QLabel::setText);
+    connect(m_login, &WebLoginPanel::Note, m_panels[2], &QLabel::setText);
     connect(m_command26, &QPushButton::clicked, this, [this] { SetMethod(Method() == 2 ? 1 : 2); });
     connect(m_command4, &QPushButton::clicked, this, &DownloadWindow::StartDownloading);
     connect(m_command31, &QPushButton::clicked, this, &DownloadWindow::StopDownloading);

@@ -1,5 +1,6 @@
 #include "download/WebLoginPanel.h"
 
+#include "net/SiteNames.h"
 #include "net/WebBrowserView.h"
 #include "util/Clock.h"
 #include "util/DesktopHelpers.h"
@@ -98,6 +99,24 @@ private:
     qint64 m_max;
     QTimer m_timer;
 };
+
+// What a login script answers on a page of another site.
+const QString kElsewhere = QStringLiteral("elsewhere");
+
+// Runs `script` only while the page is on the login address's site, checked
+// in the page at the moment the script runs (a script of the page may have
+// moved it on since the program looked).
+QString OnLoginSiteOnly(const QString &script, const QUrl &login) {
+    const QString host = AsciiHost(login);
+    const QJsonArray site{host, RegistrableDomain(host)};
+    return QStringLiteral("(function (site) {\n"
+                          "  var h = String(location.hostname).toLowerCase(), d = site[1];\n"
+                          "  if (h !== site[0] && !(d && (h === d || h.slice(-d.length - 1) === '.' + d)))\n"
+                          "    return '%1';\n"
+                          "  return %2;\n"
+                          "})(%3)")
+        .arg(kElsewhere, script.trimmed(), QString::fromUtf8(QJsonDocument(site).toJson(QJsonDocument::Compact)));
+}
 
 bool blankTitle(const QString &title) {
     return title.trimmed().compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0;
@@ -255,11 +274,32 @@ void WebLoginPanel::AutoLogin(bool messages) {
         return;
     m_command5->setEnabled(false);
     OpenLoginPage([this] {
+        if (!onLoginSite()) {
+            finishLogin();
+            return;
+        }
         if (m_option4->isChecked())
             fillAndSubmit();
         else
             pressIpLogin();
     });
+}
+
+QUrl WebLoginPanel::loginUrl() const {
+    return QUrl::fromUserInput(m_text1->text().trimmed());
+}
+
+bool WebLoginPanel::onLoginSite() {
+    const QUrl page(Web()->CurrentUrl());
+    if (SameSite(loginUrl(), page))
+        return true;
+    noteElsewhere(page);
+    return false;
+}
+
+void WebLoginPanel::noteElsewhere(const QUrl &page) {
+    const QString host = page.host().isEmpty() ? page.toDisplayString() : page.host();
+    emit Note(QStringLiteral("当前网页属于其他网站（%1），没有登录。").arg(host));
 }
 
 void WebLoginPanel::fillAndSubmit() {
@@ -268,18 +308,21 @@ void WebLoginPanel::fillAndSubmit() {
                                .arg(QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact)));
     // Set before the click: the page it starts clears it when finished.
     m_pageWait = true;
-    Web()->RunScriptAsync(script, int(Durations::LoginPageTimeout),
+    Web()->RunScriptAsync(OnLoginSiteOnly(script, loginUrl()), int(Durations::LoginPageTimeout),
                           [this](const std::optional<QVariant> &clicked) { afterClick(clicked.value_or(false)); });
 }
 
 void WebLoginPanel::pressIpLogin() {
     m_pageWait = true;
-    Web()->RunScriptAsync(QString::fromUtf8(kIpScript), int(Durations::LoginPageTimeout),
+    Web()->RunScriptAsync(OnLoginSiteOnly(QString::fromUtf8(kIpScript), loginUrl()),
+                          int(Durations::LoginPageTimeout),
                           [this](const std::optional<QVariant> &clicked) { afterClick(clicked.value_or(false)); });
 }
 
 void WebLoginPanel::afterClick(const QVariant &clicked) {
-    if (!clicked.toBool()) {
+    if (clicked.toString() == kElsewhere)
+        noteElsewhere(QUrl(Web()->CurrentUrl()));
+    if (clicked.typeId() != QMetaType::Bool || !clicked.toBool()) {
         m_pageWait = false; // nothing was pressed, no page to wait for
         finishLogin();
         return;

@@ -9,6 +9,7 @@
 // wait, so the window may close at any moment of it. Nothing typed here is
 // stored anywhere.
 #include <QFrame>
+#include <QUrl>
 
 #include <functional>
 
@@ -47,10 +48,16 @@ public:
 signals:
     // The page title, for status-bar panel 3.
     void TitleChanged(const QString &title);
+    // A word on the login for the same panel.
+    void Note(const QString &text);
 
 private:
     // AutoLogin steps 1 and 2; false (Check2 cleared) when one fails.
     bool settingsUsable(bool messages);
+    QUrl loginUrl() const;
+    // Whether the page shown is of the login address's site; a note if not.
+    bool onLoginSite();
+    void noteElsewhere(const QUrl &page);
     void fillAndSubmit();
     void pressIpLogin();
     // Waits (at most the login page time) for the view to finish the page.

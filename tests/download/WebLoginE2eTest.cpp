@@ -149,6 +149,33 @@ TEST_F(WebLogin, SubmitOnlyAfterTwoFilledFields) {
     EXPECT_EQ(Posts("/login/submit"), 1);
 }
 
+// A login address that redirects to another site: nothing is typed into the
+// page it ends on, nothing is submitted, and status panel 3 says why.
+TEST_F(WebLogin, NothingIsFilledIntoAPageOfAnotherSite) {
+    test::LoginOptions login = Account("dh_elsewhere=ok");
+    Open(1, login);
+    QString elsewhere = kit.server.LoginUrl();
+    elsewhere.replace(QStringLiteral("127.0.0.1"), QStringLiteral("localhost"));
+    ASSERT_NE(elsewhere, kit.server.LoginUrl());
+    test::DocumentOptions away;
+    away.redirectTo = elsewhere;
+    kit.server.AddDocument(QStringLiteral("/away"), away);
+    Fill(login.account, login.password);
+    Control<QLineEdit>("Text1")->setText(kit.server.Url(QStringLiteral("/away")));
+    panel->AutoLogin(true);
+    ASSERT_TRUE(WaitUntil([&] { return LoginOver(); }, 60000));
+    ASSERT_EQ(QUrl(panel->Web()->CurrentUrl()).host(), QStringLiteral("localhost"));
+    EXPECT_EQ(Posts("/login/submit"), 0);
+    for (const SnapInput &input : panel->Web()->Inputs()) {
+        EXPECT_NE(input.value, login.account);
+        EXPECT_NE(input.value, login.password);
+    }
+    auto *note = kit.window->findChild<QLabel *>(QStringLiteral("StatusPanel3"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->text(), QStringLiteral("当前网页属于其他网站（localhost），没有登录。"));
+    EXPECT_TRUE(Messages::Shown().isEmpty());
+}
+
 // IP login: the "submitip" element is pressed when there is one; on a page
 // without it nothing is pressed and Command5 comes back after the pause.
 TEST_F(WebLogin, IpLogin) {
