@@ -431,12 +431,50 @@ qint64 StartOf(const QUrlQuery &query)
     return ok ? start : 0;
 }
 
+// What a search asks for, in whichever form its address takes: the engine
+// writes the program's "as_q=a b&as_filetype=pdf" as "q=a b filetype:pdf" on
+// its further pages, and an exact phrase as quoted words.
+struct SearchWords {
+    QStringList words;
+    QString type;
+    bool operator==(const SearchWords &) const = default;
+};
+
+QString FormValue(const QUrlQuery &query, const QString &key)
+{
+    QString raw = query.queryItemValue(key, QUrl::FullyEncoded);
+    raw.replace(QLatin1Char('+'), QLatin1Char(' '));
+    return QUrl::fromPercentEncoding(raw.toUtf8());
+}
+
+SearchWords WordsOf(const QUrlQuery &query)
+{
+    static const QLatin1String kOperator("filetype:");
+    static const QRegularExpression kSpaces(QStringLiteral("\\s+"));
+    SearchWords search;
+    for (const QString &key : {QStringLiteral("q"), QStringLiteral("as_q"), QStringLiteral("as_epq")}) {
+        for (QString word : FormValue(query, key).toLower().split(kSpaces, Qt::SkipEmptyParts)) {
+            if (word.startsWith(kOperator) && word.size() > kOperator.size()) {
+                search.type = word.mid(kOperator.size());
+                continue;
+            }
+            word.remove(QLatin1Char('"'));
+            if (!word.isEmpty())
+                search.words << word;
+        }
+    }
+    if (search.type.isEmpty())
+        search.type = FormValue(query, QStringLiteral("as_filetype")).trimmed().toLower();
+    return search;
+}
+
 // A link to the same search (same path and query words) with the smallest start beyond this page's.
 QString SameSearchFurther(const PageSnapshot &snapshot)
 {
     const QUrl page(snapshot.url);
     const QUrlQuery pageQuery(page);
     const qint64 current = StartOf(pageQuery);
+    const SearchWords words = WordsOf(pageQuery);
     QString best;
     qint64 bestStart = -1;
     for (const SnapLink &link : snapshot.pagerLinks) {
@@ -445,11 +483,8 @@ QString SameSearchFurther(const PageSnapshot &snapshot)
         if (!url.isValid() || url.host() != page.host() || url.path() != page.path() ||
             !query.hasQueryItem(QStringLiteral("start")))
             continue;
-        bool sameWords = true;
-        for (const QString &key : {QStringLiteral("q"), QStringLiteral("as_q"), QStringLiteral("as_epq")})
-            sameWords = sameWords && query.queryItemValue(key) == pageQuery.queryItemValue(key);
         const qint64 start = StartOf(query);
-        if (sameWords && start > current && (bestStart < 0 || start < bestStart)) {
+        if (WordsOf(query) == words && start > current && (bestStart < 0 || start < bestStart)) {
             best = link.href;
             bestStart = start;
         }

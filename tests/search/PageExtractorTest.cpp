@@ -513,6 +513,34 @@ TEST(PageExtractorNext, LabelledLinksAndTheSameSearchFurther)
     EXPECT_FALSE(FindNextPage(last).found());
 }
 
+// The engine writes the program's search as "q=... filetype:pdf" on its
+// further pages, and labels the next link in the page's language: the same
+// search is found through start= whatever the label says.
+TEST(PageExtractorNext, TheEnginesRewrittenSearchIsTheSameSearch)
+{
+    PageSnapshot s;
+    s.valid = true;
+    s.url = QStringLiteral("https://www.google.com/search?hl=sv&as_q=dell+xps&as_filetype=pdf");
+    s.pagerLinks = {
+        {1, {}, QStringLiteral("https://www.google.com/search?q=dell+xps+filetype:doc&start=10"), {}},
+        {2, {}, QStringLiteral("https://www.google.com/search?q=dell+filetype:pdf&start=10"), {}},
+        {3, {}, QStringLiteral("https://www.google.com/search?q=dell+xps+filetype%3Apdf&start=20"), {}},
+        {4, {}, QStringLiteral("https://www.google.com/search?q=Dell%20XPS+filetype:pdf&start=10"),
+         QStringLiteral("Nästa sida")}};
+    NextPage next = FindNextPage(s);
+    EXPECT_EQ(next.handle, -1);
+    EXPECT_EQ(next.url, QStringLiteral("https://www.google.com/search?q=Dell%20XPS+filetype:pdf&start=10"));
+
+    // An exact phrase comes back quoted.
+    s.url = QStringLiteral("https://www.google.com/search?as_epq=dell+xps&as_filetype=pdf&start=10");
+    s.pagerLinks = {{1, {}, QStringLiteral("https://www.google.com/search?q=%22dell+xps%22+filetype:pdf&start=20"),
+                     QStringLiteral("Seuraava sivu")}};
+    EXPECT_EQ(FindNextPage(s).url, s.pagerLinks[0].href);
+    // Words alone are not the same search as words of a type.
+    s.url = QStringLiteral("https://www.google.com/search?q=dell+xps");
+    EXPECT_FALSE(FindNextPage(s).found());
+}
+
 TEST(PageExtractorBadInput, MissingPartsAndLargePages)
 {
     Collector c;

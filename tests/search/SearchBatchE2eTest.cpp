@@ -170,7 +170,10 @@ TEST_F(SearchBatch, UnusualTrafficPageStopsTheBatchAndStaysOnScreen)
 
 TEST_F(SearchBatch, TodaysLayoutIsReadAndPagedByItsLabelledAndNumberedLinks)
 {
-    for (const test::NextStyle style : {test::NextStyle::MoreResults, test::NextStyle::PageNumbers}) {
+    // Rewritten: labelled in a language the program does not know, to the
+    // search as the engine writes it, reached through its start=.
+    for (const test::NextStyle style :
+         {test::NextStyle::MoreResults, test::NextStyle::PageNumbers, test::NextStyle::Rewritten}) {
         SCOPED_TRACE(int(style));
         test::SerpConfig config;
         config.resultsPerPage = 4;

@@ -187,6 +187,14 @@ QString NavHtml(const SerpConfig &c, const SerpRequest &r, int page, int pages)
                              .arg(PageHref(r, page * rpp))
                        : QString();
     }
+    if (style == NextStyle::Rewritten) {
+        const QString query = QString::fromLatin1(QUrl::toPercentEncoding(r.group + QStringLiteral(" filetype:") + r.type));
+        return hasNext ? QStringLiteral("<div id=\"botstuff\"><a aria-label=\"N\u00e4sta sida\" href=\"%1\">"
+                                        "<h3>N\u00e4sta sida</h3></a></div>\n")
+                             .arg(Esc(r.path + QStringLiteral("?q=") + query +
+                                      QStringLiteral("&start=") + QString::number(page * rpp)))
+                       : QString();
+    }
     if (style == NextStyle::PageNumbers) {
         QString html = QStringLiteral("<div role=\"navigation\"><table><tr>");
         for (int p = 1; p <= pages; ++p)
@@ -266,7 +274,7 @@ SerpRequest ParseRequest(Engine engine, const QByteArray &rawQuery)
             r.exactPhrase = key == "as_epq";
         }
     }
-    if (engine == Engine::Scholar) {
+    {
         static const QRegularExpression re(QStringLiteral("(?:^|\\s)filetype:(\\S+)\\s*$"),
                                            QRegularExpression::CaseInsensitiveOption);
         const QRegularExpressionMatch m = re.match(q);

@@ -26,8 +26,10 @@ enum class HitLayout { ListG, DivG, DivGsRi, Today };
 // NavChinese / NavEnglish force the #nav text; PnNext gives <a id="pnnext">
 // and no #nav; GsN gives #gs_n with the hl text; MoreResults gives only
 // <a aria-label="More results">; PageNumbers gives only links numbered by
-// page (start=); None gives no link at all.
-enum class NextStyle { Auto, NavChinese, NavEnglish, PnNext, GsN, MoreResults, PageNumbers, None };
+// page (start=); Rewritten gives only <a aria-label="Nästa sida"> to the
+// search as the engine writes it on further pages ("q=<group> filetype:<type>",
+// no as_q or as_filetype); None gives no link at all.
+enum class NextStyle { Auto, NavChinese, NavEnglish, PnNext, GsN, MoreResults, PageNumbers, Rewritten, None };
 
 // How a hit's first link points at its document:
 // Direct   href="http://127.0.0.1:<port>/docs/<slug>-<page>-<rank>.<type>"
@@ -77,7 +79,7 @@ struct SerpConfig {
 struct SerpRequest {
     Engine engine = Engine::Web;
     QString group; // keyword group, decoded (UTF-8, else code page 936)
-    QString type;  // as_filetype, or the "filetype:" word of a scholar query; lower case
+    QString type;  // as_filetype, or the query's last "filetype:" word; lower case
     QString hl;
     QString timeRange;        // as_qdr
     bool exactPhrase = false; // as_epq instead of as_q
