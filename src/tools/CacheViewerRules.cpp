@@ -1,6 +1,7 @@
 #include "tools/CacheViewerRules.h"
 
 #include "util/DesktopHelpers.h"
+#include "util/RemoveBelow.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -111,30 +112,26 @@ void ListFiles(const QString &folder, QStringList *out, bool recursive) {
     listEntries(folder, out, recursive, Want::Files);
 }
 
-void ForceDeleteFile(const QString &path) {
-    if (path.isEmpty())
-        return;
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink())
-        return;
-#ifdef Q_OS_WIN
-    // Read-only files refuse deletion there; elsewhere the folder decides.
-    if (!info.isSymLink())
-        QFile::setPermissions(path, info.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
-#endif
-    if (!QFile::remove(path) && QFileInfo(path).exists())
-        QFile::remove(path);
+bool ForceDeleteFile(const QStringList &roots, const QString &path) {
+    for (const QString &root : roots) {
+        if (IsWrittenBelow(path, root))
+            return RemoveBelow(root, path, RemoveWhat::File);
+    }
+    return false;
 }
 
-void RemoveEmptyFolders(const QStringList &folders, const QString &keep) {
+void RemoveEmptyFolders(const QStringList &folders, const QString &keep, const QStringList &roots) {
     for (auto it = folders.crbegin(); it != folders.crend(); ++it) {
         if (it->isEmpty())
             continue;
         if (!keep.isEmpty() && (IsInsideFolder(*it, keep) || canonicalOrClean(*it) == canonicalOrClean(keep)))
             continue;
-        const QFileInfo info(*it);
-        if (info.isDir() && !info.isSymLink())
-            QDir().rmdir(*it); // refuses a folder that is not empty
+        for (const QString &root : roots) {
+            if (IsWrittenBelow(*it, root)) {
+                RemoveBelow(root, *it, RemoveWhat::EmptyFolder); // refuses a folder that is not empty
+                break;
+            }
+        }
     }
 }
 

@@ -21,12 +21,15 @@ void ListFolders(const QString &folder, QStringList *out, bool recursive);
 // Appends the full path of every file (and link) in `folder`, recursively on request.
 void ListFiles(const QString &folder, QStringList *out, bool recursive);
 
-// Deletes one file even when it is read-only; a link is removed, never what
-// it points at. Errors are ignored.
-void ForceDeleteFile(const QString &path);
+// Deletes one file lying below one of `roots` (absolute folders without
+// links, as listed), even when it is read-only; a link is removed, never what
+// it points at. Each folder on the way is checked as it is deleted (see
+// RemoveBelow): a folder swapped for a link since the listing stops it.
+bool ForceDeleteFile(const QStringList &roots, const QString &path);
 // Removes the folders of `folders` that are empty, last entry first (the
-// list holds parents before children), except `keep` and folders below it.
-void RemoveEmptyFolders(const QStringList &folders, const QString &keep);
+// list holds parents before children), except `keep` and folders below it;
+// only folders below one of `roots`, checked the same way.
+void RemoveEmptyFolders(const QStringList &folders, const QString &keep, const QStringList &roots);
 
 // True when `path` lies strictly inside `folder` (paths compared after
 // cleaning, so ".." cannot climb out).

@@ -4,9 +4,11 @@
 #include "tools/CopyMoveWindow.h"
 #include "util/DesktopHelpers.h"
 #include "util/ListColumns.h"
+#include "util/RemoveBelow.h"
 #include "util/Messages.h"
 #include "util/WindowHub.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -124,6 +126,8 @@ void CacheViewerWindow::GetCacheURLList() {
             rows.append({entry.address, CacheTypeOf(entry.address), {}, {}});
     }
     m_model->Append(rows);
+    noteExportRoot();
+    m_deleteRoots = {m_exportRoot};
     if (!ok) {
         setCountLabel(true);
         return;
@@ -176,6 +180,9 @@ void CacheViewerWindow::ViewAllUsers() {
         }
     }
     m_model->Append(rows);
+    noteExportRoot();
+    m_deleteRoots = m_userCacheFolders;
+    m_deleteRoots.append(m_exportRoot);
     setCountLabel();
     fitColumns();
     setListMode(AllCachesMode);
@@ -218,18 +225,24 @@ void CacheViewerWindow::DeleteRows(bool selectedOnly) {
         ViewAllUsers();
 }
 
+void CacheViewerWindow::noteExportRoot() {
+    m_exportRoot = QFileInfo(m_cache.ExportFolder()).canonicalFilePath();
+}
+
 void CacheViewerWindow::强制删除(const QString &path) {
     // Rows name files, but only files of the cache folders are ever deleted.
-    bool ours = IsInsideFolder(path, m_cache.ExportFolder());
-    for (const QString &folder : std::as_const(m_userCacheFolders))
-        ours = ours || IsInsideFolder(path, folder);
-    if (ours)
-        ForceDeleteFile(path);
+    // The export folder's files are named as the cache writes its path; they
+    // are deleted through the folder it was when listed.
+    const QString written = m_cache.ExportFolder();
+    if (!m_exportRoot.isEmpty() && IsWrittenBelow(path, written))
+        ForceDeleteFile(m_deleteRoots, m_exportRoot + QLatin1Char('/') + QDir(written).relativeFilePath(path));
+    else
+        ForceDeleteFile(m_deleteRoots, path);
 }
 
 void CacheViewerWindow::删除空文件夹() {
     // The running engine keeps writing into its own folders; they stay.
-    RemoveEmptyFolders(m_cacheFolders, m_cache.CacheFolder());
+    RemoveEmptyFolders(m_cacheFolders, m_cache.CacheFolder(), m_deleteRoots);
 }
 
 QString CacheViewerWindow::materialize(int row) {

@@ -43,6 +43,7 @@ public:
     // outside them is left alone.
     void 强制删除(const QString &path);
     void 删除空文件夹();
+    void noteExportRoot();
     // Command6: the copy window with the selected rows' files.
     void CopySelected();
 
@@ -64,6 +65,9 @@ private:
     QStringList m_userFolders;  // the users' folders of the last all-users view
     QStringList m_cacheFolders; // every subfolder of the users' cache folders
     QStringList m_userCacheFolders;
+    // The folders deletes may happen below, as they were when listed (no links).
+    QStringList m_deleteRoots;
+    QString m_exportRoot; // the export folder as it was when listed
 
     CacheListModel *m_model = nullptr;
     QTreeView *m_list = nullptr;

@@ -210,6 +210,28 @@ TEST_F(CacheViewer, AllUsersListsTheirFilesKeepsTextFilesAndStaysInside) {
     EXPECT_TRUE(QFileInfo::exists(annCache + QStringLiteral("/webengine/Cache/notes.txt")));
 }
 
+// A user who swaps her cache folder for a link to another folder between the
+// listing and 删除所有 makes the program delete nothing there, even run by root.
+TEST_F(CacheViewer, ACacheFolderSwappedForALinkAfterListingLosesNothingElsewhere) {
+    const QString ann = m_temp.filePath(QStringLiteral("home/ann"));
+    const QString annCache = QDir::cleanPath(ann + QLatin1Char('/') + ProgramCacheSubPaths().first());
+    QTemporaryDir elsewhere;
+    for (const QString &root : {annCache, elsewhere.path()}) {
+        touch(root + QStringLiteral("/shadow"), "secret");
+        touch(root + QStringLiteral("/ssh/key.pem"), "secret");
+    }
+    m_window->SetUserHomes({{QStringLiteral("ann"), ann}});
+    click("Command7");
+    ASSERT_EQ(model()->Count(), 2);
+
+    ASSERT_TRUE(QDir(annCache).removeRecursively());
+    ASSERT_TRUE(QFile::link(elsewhere.path(), annCache));
+    click("Command3");
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath(QStringLiteral("shadow"))));
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath(QStringLiteral("ssh/key.pem"))));
+    EXPECT_TRUE(QFileInfo(elsewhere.filePath(QStringLiteral("ssh"))).isDir());
+}
+
 TEST_F(CacheViewer, CopySelectedHandsOverDecodedFilesAndCountsThem) {
     const QByteArray page = QByteArray("<html><body>") + QByteArray(5000, 'z') + "</body></html>";
     entry(QStringLiteral("https://h/packed/page.html"), test::BrotliBytes(page), {"Content-Encoding: br"});

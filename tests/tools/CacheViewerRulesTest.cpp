@@ -78,7 +78,7 @@ TEST(CacheFolders, ListingOrderLinksAndSkippedNames) {
 
 TEST(CacheFolders, DeletionStaysInsideTheCacheFolders) {
     QTemporaryDir temp;
-    const QString cache = temp.filePath(QStringLiteral("cache"));
+    const QString cache = QFileInfo(temp.path()).canonicalFilePath() + QStringLiteral("/cache");
     touch(cache + QStringLiteral("/entry.htm"));
     QTemporaryDir outside;
     const QString secret = outside.filePath(QStringLiteral("secret.doc"));
@@ -96,27 +96,74 @@ TEST(CacheFolders, DeletionStaysInsideTheCacheFolders) {
     EXPECT_TRUE(IsInsideFolder(cache + QStringLiteral("/link"), cache));
 
     // Force delete removes a link, not its target, and a read-only file.
-    ForceDeleteFile(cache + QStringLiteral("/link"));
+    EXPECT_TRUE(ForceDeleteFile({cache}, cache + QStringLiteral("/link")));
     EXPECT_FALSE(QFileInfo(cache + QStringLiteral("/link")).isSymLink());
     EXPECT_TRUE(QFileInfo::exists(secret));
     QFile::setPermissions(cache + QStringLiteral("/entry.htm"), QFileDevice::ReadOwner);
-    ForceDeleteFile(cache + QStringLiteral("/entry.htm"));
+    EXPECT_FALSE(ForceDeleteFile({cache + QStringLiteral("2")}, cache + QStringLiteral("/entry.htm")));
+    EXPECT_TRUE(ForceDeleteFile({cache}, cache + QStringLiteral("/entry.htm")));
     EXPECT_FALSE(QFileInfo::exists(cache + QStringLiteral("/entry.htm")));
-    ForceDeleteFile(cache + QStringLiteral("/never-there"));
+    EXPECT_FALSE(ForceDeleteFile({cache}, cache + QStringLiteral("/never-there")));
+    EXPECT_FALSE(ForceDeleteFile({cache}, cache + QStringLiteral("/../x")));
+    EXPECT_FALSE(ForceDeleteFile({cache}, cache));
 }
 
 TEST(CacheFolders, EmptyFoldersGoChildrenFirstButTheLiveCacheStays) {
     QTemporaryDir temp;
-    const QString root = temp.path();
+    const QString root = QFileInfo(temp.path()).canonicalFilePath();
     for (const char *f : {"/x/y/z", "/x/w", "/full", "/live/Cache/Cache_Data/index-dir"})
         QDir().mkpath(root + QLatin1String(f));
     touch(root + QStringLiteral("/full/keep.bin"));
     QStringList folders;
     ListFolders(root, &folders, true);
-    RemoveEmptyFolders(folders, root + QStringLiteral("/live"));
+    RemoveEmptyFolders(folders, root + QStringLiteral("/live"), {root});
     EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/x")));
     EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/full/keep.bin")));
     EXPECT_TRUE(QFileInfo::exists(root + QStringLiteral("/live/Cache/Cache_Data/index-dir")));
+}
+
+// Between listing and deleting, a user swaps her cache folder (or a folder
+// in it) for a link to a folder of someone else's that holds the same names:
+// the deletes of the listed paths touch nothing there.
+TEST(CacheFolders, AFolderSwappedForALinkAfterListingStopsTheDeletes) {
+    QTemporaryDir temp;
+    const QString base = QFileInfo(temp.path()).canonicalFilePath();
+    const QString cache = base + QStringLiteral("/home/ann/cache");
+    const QString victim = base + QStringLiteral("/etc");
+    for (const QString &root : {cache, victim}) {
+        touch(root + QStringLiteral("/shadow"), "secret");
+        touch(root + QStringLiteral("/sub/passwd"), "secret");
+        QDir().mkpath(root + QStringLiteral("/empty"));
+    }
+    QStringList folders, files;
+    ListFolders(cache, &folders, true);
+    ListFiles(cache, &files, true);
+    ASSERT_EQ(files.size(), 2);
+
+    // The whole cache folder is now a link.
+    ASSERT_TRUE(QDir(cache).removeRecursively());
+    ASSERT_TRUE(QFile::link(victim, cache));
+    for (const QString &file : std::as_const(files))
+        EXPECT_FALSE(ForceDeleteFile({cache}, file)) << file.toStdString();
+    RemoveEmptyFolders(folders, {}, {cache});
+    EXPECT_TRUE(QFileInfo::exists(victim + QStringLiteral("/shadow")));
+    EXPECT_TRUE(QFileInfo::exists(victim + QStringLiteral("/sub/passwd")));
+    EXPECT_TRUE(QFileInfo(victim + QStringLiteral("/empty")).isDir());
+
+    // A real cache folder again, with one folder in it a link.
+    ASSERT_TRUE(QFile::remove(cache));
+    touch(cache + QStringLiteral("/shadow"));
+    ASSERT_TRUE(QFile::link(victim + QStringLiteral("/sub"), cache + QStringLiteral("/sub")));
+    EXPECT_FALSE(ForceDeleteFile({cache}, cache + QStringLiteral("/sub/passwd")));
+    EXPECT_TRUE(QFileInfo::exists(victim + QStringLiteral("/sub/passwd")));
+    EXPECT_TRUE(ForceDeleteFile({cache}, cache + QStringLiteral("/shadow")));
+    EXPECT_TRUE(QFileInfo::exists(victim + QStringLiteral("/shadow")));
+    // A link above the cache folder is refused as well.
+    ASSERT_TRUE(QFile::link(base + QStringLiteral("/home"), base + QStringLiteral("/homes")));
+    touch(cache + QStringLiteral("/again"));
+    EXPECT_FALSE(ForceDeleteFile({base + QStringLiteral("/homes/ann/cache")},
+                                 base + QStringLiteral("/homes/ann/cache/again")));
+    EXPECT_TRUE(QFileInfo::exists(cache + QStringLiteral("/again")));
 }
 
 TEST(CacheFolders, UsersCacheFoldersMustBeRealFoldersBelowTheirHome) {
