@@ -96,18 +96,17 @@ qint64 BrowserCache::localFileSize(const Known &known) const {
     const QFileInfo local(path);
     if (isCurrent(local, known.entry.file))
         return local.size();
-    return DecodedBodyLength(known.entry);
+    // The size as stored: a listing inflates nothing (thousands of small
+    // compressed bodies would hold the window up); copying or opening does.
+    return known.entry.bodyLength;
 }
 
 CacheEntry BrowserCache::toEntry(const Known &known) const {
     CacheEntry entry;
     entry.address = known.entry.address;
     entry.localFile = localFilePath(known);
-    if (!entry.localFile.isEmpty()) {
+    if (!entry.localFile.isEmpty())
         entry.size = localFileSize(known);
-        if (entry.size < 0) // a body that does not decode is no document
-            entry.localFile.clear();
-    }
     return entry;
 }
 
@@ -185,12 +184,13 @@ QString BrowserCache::Materialize(const QString &address) {
         return {};
     const bool ok = ReadCacheBody(
         it->entry, [&file](const char *data, qint64 length) { return file.write(data, length) == length; });
-    if (!ok) {
+    if (!ok || !file.commit()) {
         file.cancelWriting();
         file.commit();
+        QDir().rmdir(local.path()); // the folder made for it, when nothing else is there
         return {};
     }
-    return file.commit() ? entry->localFile : QString();
+    return entry->localFile;
 }
 
 bool BrowserCache::Delete(const QString &address) {

@@ -249,10 +249,14 @@ QString CacheViewerWindow::materialize(int row) {
     const CacheRow &cacheRow = m_model->Row(row);
     if (cacheRow.filePath.isEmpty() || cacheRow.url.startsWith(kUserRowPrefix))
         return cacheRow.filePath;
+    // Bodies are inflated here, not when listed: one that does not decode (or
+    // passes the cap) shows then that it is no document.
     const QString path = m_cache.Materialize(cacheRow.url);
-    if (!path.isEmpty())
+    if (path.isEmpty())
+        m_model->SetFile(row, {}, -1);
+    else
         m_model->SetFile(row, path, QFileInfo(path).size());
-    return path.isEmpty() ? cacheRow.filePath : path;
+    return path;
 }
 
 void CacheViewerWindow::CopySelected() {

@@ -95,11 +95,15 @@ TEST(BrowserCacheE2e, PagesOfARealViewAreListedExportedDeletedAndCleared) {
     EXPECT_EQ(pdfFile, pdfEntry->localFile);
     EXPECT_EQ(readAll(pdfFile), pdf);
 
-    // The engine keeps the compressed body; the file holds the page itself.
+    // The engine keeps the compressed body, listed at its stored size; the
+    // file holds the page itself, and once written the list shows its size.
     const std::optional<CacheEntry> gzEntry = cache.Lookup(gzUrl);
     ASSERT_TRUE(gzEntry);
-    EXPECT_EQ(gzEntry->size, kPage.toUtf8().size());
+    EXPECT_EQ(gzEntry->size, test::GzipBytes(kPage.toUtf8()).size());
     EXPECT_EQ(readAll(cache.Materialize(gzUrl)), kPage.toUtf8());
+    QList<CacheEntry> relisted;
+    ASSERT_TRUE(cache.Enumerate(&relisted));
+    EXPECT_EQ(cache.Lookup(gzUrl)->size, kPage.toUtf8().size());
 
     EXPECT_FALSE(cache.Lookup(server.DocumentUrl(QStringLiteral("/never/loaded.pdf"))));
 

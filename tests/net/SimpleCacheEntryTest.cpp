@@ -116,7 +116,8 @@ TEST(CacheBodies, ABombIsStoppedAtTheCapAndWritesNoFile) {
     QList<CacheEntry> entries;
     ASSERT_TRUE(cache.Enumerate(&entries));
     ASSERT_EQ(entries.size(), 1);
-    EXPECT_TRUE(entries[0].localFile.isEmpty());
+    // Listed at its stored size without being inflated; writing it stops at the cap.
+    EXPECT_EQ(entries[0].size, bomb.size());
     EXPECT_TRUE(cache.Materialize(address).isEmpty());
     EXPECT_FALSE(QDir(temp.filePath(QStringLiteral("export"))).exists() &&
                  !QDir(temp.filePath(QStringLiteral("export"))).isEmpty());
