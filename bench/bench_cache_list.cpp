@@ -100,13 +100,14 @@ int main(int argc, char **argv) {
         t.restart();
         bombedViewer.GetCacheURLList();
         const qint64 withBombs = t.elapsed();
-        std::printf("run %d: yardstick (list + sizes, %lld files, %lld bytes) %lld ms | provider %lld ms "
-                    "(%lld entries) | "
-                    "查看我的缓存 %lld ms (%d rows) | with %d brotli bombs (%lld bytes each) %lld ms (%d rows), "
-                    "%+lld ms\n",
-                    run, qint64(files.size()), bytes, yardstick, enumerate, qint64(entries.size()), window,
-                    viewer.Model()->Count(), bombs, qint64(bomb.size()), withBombs, bombedViewer.Model()->Count(),
-                    withBombs - window);
+        std::printf(
+            "run %d: yardstick (list + sizes, %lld files, %lld bytes) %lld ms | provider %lld ms "
+            "(%lld entries) | "
+            "查看我的缓存 %lld ms (%d rows) | with %d brotli bombs (%lld bytes each) %lld ms (%d rows), "
+            "%+lld ms\n",
+            run, qint64(files.size()), bytes, yardstick, enumerate, qint64(entries.size()), window,
+            viewer.Model()->Count(), bombs, qint64(bomb.size()), withBombs, bombedViewer.Model()->Count(),
+            withBombs - window);
     }
     return 0;
 }

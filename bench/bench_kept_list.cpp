@@ -42,8 +42,9 @@ double handOff(bool kept, const QString &folder, int *writes) {
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < kItems; ++i) {
-        WindowHub::HandOff({QStringLiteral("http://host.example/dir/doc%1.pdf").arg(i), QStringLiteral("文档 %1").arg(i),
-                            QStringLiteral("pdf"), folder, QStringLiteral("http://host.example/list")});
+        WindowHub::HandOff({QStringLiteral("http://host.example/dir/doc%1.pdf").arg(i),
+                            QStringLiteral("文档 %1").arg(i), QStringLiteral("pdf"), folder,
+                            QStringLiteral("http://host.example/list")});
         YieldEvents();
     }
     DownloadWindow *window = DownloadWindow::Instance();
@@ -84,8 +85,8 @@ int main(int argc, char **argv) {
             writes = w;
         }
     }
-    std::printf("hand-off of %d items: kept list on %.0f ms (%d writes), off %.0f ms, ratio %.2f\n", kItems, on,
-                writes, off, on / off);
+    std::printf("hand-off of %d items: kept list on %.0f ms (%d writes), off %.0f ms, ratio %.2f\n", kItems,
+                on, writes, off, on / off);
     std::fflush(stdout);
 
     dh::test::TestServer server;
@@ -101,12 +102,12 @@ int main(int argc, char **argv) {
         slow.bytesPerSecond = 300 * 1024;
         const QString path = QStringLiteral("/slow%1.pdf").arg(i);
         server.AddDocument(path, slow);
-        window->Model()->加入下载列表(server.DocumentUrl(path), QStringLiteral("slow%1").arg(i), QStringLiteral("pdf"),
-                                      folder, {});
+        window->Model()->加入下载列表(server.DocumentUrl(path), QStringLiteral("slow%1").arg(i),
+                                      QStringLiteral("pdf"), folder, {});
     }
     for (int i = 0; i < kItems; ++i)
-        window->Model()->加入下载列表(QStringLiteral("http://later.example/doc%1.pdf").arg(i), QStringLiteral("later %1").arg(i),
-                                      QStringLiteral("pdf"), folder, {});
+        window->Model()->加入下载列表(QStringLiteral("http://later.example/doc%1.pdf").arg(i),
+                                      QStringLiteral("later %1").arg(i), QStringLiteral("pdf"), folder, {});
     window->show();
     window->StartDownloading();
     WaitUntil([&] { return window->Model()->CountInState(ItemState::Downloading) == 6; }, 10000);

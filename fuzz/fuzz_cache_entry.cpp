@@ -9,16 +9,14 @@
 
 namespace {
 
-void Check(bool ok)
-{
+void Check(bool ok) {
     if (!ok)
         abort();
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
     const qint64 total = qint64(size);
     const auto readAt = [&](qint64 offset, qint64 length) {

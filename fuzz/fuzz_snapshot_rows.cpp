@@ -11,14 +11,12 @@
 
 namespace {
 
-void Check(bool ok)
-{
+void Check(bool ok) {
     if (!ok)
         abort();
 }
 
-bool HasHandle(const QList<dh::SnapLink> &links, int handle)
-{
+bool HasHandle(const QList<dh::SnapLink> &links, int handle) {
     for (const dh::SnapLink &link : links)
         if (link.handle == handle)
             return true;
@@ -27,8 +25,7 @@ bool HasHandle(const QList<dh::SnapLink> &links, int handle)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1)
         return 0;
     const uint8_t pick = data[0];
@@ -42,13 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     options.toSimplified = pick & 16;
     options.scholar = pick & 32;
     int rows = 0;
-    const dh::ExtractResult result = dh::ExtractPageLinks(
-        snapshot, QStringLiteral("/tmp/folder/"), options,
-        [&](const QString &, const QString &url, const QString &, const QString &, const QString &,
-            const QString &) {
-            Check(!url.isEmpty());
-            ++rows;
-        });
+    const dh::ExtractResult result =
+        dh::ExtractPageLinks(snapshot, QStringLiteral("/tmp/folder/"), options,
+                             [&](const QString &, const QString &url, const QString &, const QString &,
+                                 const QString &, const QString &) {
+                                 Check(!url.isEmpty());
+                                 ++rows;
+                             });
     Check(result.handed == rows);
     Check(!snapshot.valid ? rows == 0 : true);
     const dh::NextPage next = dh::FindNextPage(snapshot);

@@ -6,8 +6,7 @@
 
 #include <QString>
 
-namespace dh
-{
+namespace dh {
 
 enum class ItemState { Waiting = 1, Downloading = 2, Done = 3, Failed = 4 };
 
@@ -22,7 +21,7 @@ struct DownloadItem {
     QString columnB; // never filled; kept so the list has its seventh column
     QString referrer;
     ItemState state = ItemState::Waiting;
-    QString speed;    // 速度 and 剩余时间 of a running transfer; not kept
+    QString speed; // 速度 and 剩余时间 of a running transfer; not kept
     QString timeLeft;
     QString result; // 结果: why the item ended, empty while it has not
     // Stable for the item's life, also across a restart (the kept list).
@@ -33,8 +32,7 @@ struct DownloadItem {
     PartialInfo partial;
 };
 
-namespace ResultText
-{
+namespace ResultText {
 // size column
 inline const QString Unknown = QStringLiteral("未知");
 inline const QString DownloadFailed = QStringLiteral("下载失败");
@@ -59,8 +57,7 @@ void DropPartial(DownloadItem &item);
 
 // folder + name, then "." + type when there is a type. A folder without its
 // closing separator still names the file inside it.
-inline QString ItemFilePath(const DownloadItem &item)
-{
+inline QString ItemFilePath(const DownloadItem &item) {
     QString path = item.folder.isEmpty() ? QString() : WithTrailingSeparator(item.folder);
     path += item.name;
     if (!item.type.isEmpty())

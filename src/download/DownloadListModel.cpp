@@ -13,13 +13,10 @@
 #include <algorithm>
 #include <numeric>
 
-namespace dh
-{
-namespace
-{
+namespace dh {
+namespace {
 
 constexpr int PaddedWidth = 12;
-
 
 // What a cell sorts by. A number orders as its twelve-digit zero-padded
 // text would; since every such text has the same length, that is the order
@@ -31,15 +28,13 @@ struct SortKey {
     QString text;
 };
 
-bool operator<(const SortKey &a, const SortKey &b)
-{
+bool operator<(const SortKey &a, const SortKey &b) {
     if (a.number && b.number)
         return a.value < b.value;
     return a.text < b.text;
 }
 
-SortKey MakeKey(const QString &text, bool numeric, bool percent)
-{
+SortKey MakeKey(const QString &text, bool numeric, bool percent) {
     SortKey key;
     QString digits = text;
     if (percent)
@@ -58,8 +53,7 @@ SortKey MakeKey(const QString &text, bool numeric, bool percent)
     return key;
 }
 
-const QString &ColumnText(const DownloadItem &item, int column)
-{
+const QString &ColumnText(const DownloadItem &item, int column) {
     switch (column) {
     case DownloadListModel::NameColumn:
         return item.name;
@@ -84,24 +78,20 @@ const QString &ColumnText(const DownloadItem &item, int column)
     }
 }
 
-QString &ColumnText(DownloadItem &item, int column)
-{
+QString &ColumnText(DownloadItem &item, int column) {
     return const_cast<QString &>(ColumnText(static_cast<const DownloadItem &>(item), column));
 }
 
-bool ValidState(ItemState state)
-{
+bool ValidState(ItemState state) {
     return int(state) >= 1 && int(state) <= 4;
 }
 
-bool IsWebPageType(const QString &type)
-{
+bool IsWebPageType(const QString &type) {
     return type.compare(QLatin1String("htm"), Qt::CaseInsensitive) == 0 ||
            type.compare(QLatin1String("html"), Qt::CaseInsensitive) == 0;
 }
 
-QPixmap Dot(const QColor &colour)
-{
+QPixmap Dot(const QColor &colour) {
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -114,14 +104,12 @@ QPixmap Dot(const QColor &colour)
 
 } // namespace
 
-QString 选择url(const QString &key)
-{
+QString 选择url(const QString &key) {
     const qsizetype bar = key.indexOf(QLatin1Char('|'));
     return bar < 0 ? key : key.left(bar);
 }
 
-QString 对调url(const QString &key)
-{
+QString 对调url(const QString &key) {
     const QStringList parts = key.split(QLatin1Char('|'));
     if (parts.size() == 2)
         return parts.at(1) + QLatin1Char('|') + parts.at(0);
@@ -130,8 +118,7 @@ QString 对调url(const QString &key)
     return key;
 }
 
-QIcon StateIcon(ItemState state)
-{
+QIcon StateIcon(ItemState state) {
     // Pixmaps need the GUI application; without one there is no icon.
     if (!qGuiApp || !ValidState(state))
         return {};
@@ -148,18 +135,15 @@ QIcon StateIcon(ItemState state)
 
 DownloadListModel::DownloadListModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-int DownloadListModel::rowCount(const QModelIndex &parent) const
-{
+int DownloadListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : Count();
 }
 
-int DownloadListModel::columnCount(const QModelIndex &parent) const
-{
+int DownloadListModel::columnCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QVariant DownloadListModel::data(const QModelIndex &index, int role) const
-{
+QVariant DownloadListModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || index.row() >= Count() || index.column() >= ColumnCount)
         return {};
     const DownloadItem &item = Item(index.row());
@@ -179,8 +163,7 @@ QVariant DownloadListModel::data(const QModelIndex &index, int role) const
     }
 }
 
-QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const std::array<QString, ColumnCount> captions{
@@ -191,20 +174,17 @@ QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation,
     return captions[size_t(section)];
 }
 
-Qt::ItemFlags DownloadListModel::flags(const QModelIndex &index) const
-{
+Qt::ItemFlags DownloadListModel::flags(const QModelIndex &index) const {
     // Names are not edited in place.
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-DownloadListModel::Tally DownloadListModel::TallyOf(const DownloadItem &item)
-{
+DownloadListModel::Tally DownloadListModel::TallyOf(const DownloadItem &item) {
     return {item.state, item.size.isEmpty() && item.received.isEmpty() && item.percent.isEmpty(),
             IsWebPageType(item.type)};
 }
 
-void DownloadListModel::Account(const DownloadItem &item, int sign)
-{
+void DownloadListModel::Account(const DownloadItem &item, int sign) {
     const Tally t = TallyOf(item);
     if (ValidState(t.state))
         m_stateCounts[size_t(t.state)] += sign;
@@ -216,16 +196,14 @@ void DownloadListModel::Account(const DownloadItem &item, int sign)
         m_failedOther += sign;
 }
 
-void DownloadListModel::ResetCounts()
-{
+void DownloadListModel::ResetCounts() {
     m_stateCounts.fill(0);
     m_unstarted = m_webPages = m_failedOther = 0;
     for (const DownloadItem &item : m_items)
         Account(item, +1);
 }
 
-void DownloadListModel::RebuildIndex()
-{
+void DownloadListModel::RebuildIndex() {
     m_index.clear();
     m_index.reserve(qsizetype(m_items.size()));
     m_uids.clear();
@@ -239,16 +217,14 @@ void DownloadListModel::RebuildIndex()
 
 // A random run of this list, then a counter: unique across lists and runs
 // (partial files are named by it), and rising, so the kept list appends.
-quint64 DownloadListModel::NewItemUid()
-{
+quint64 DownloadListModel::NewItemUid() {
     if (m_uidBase == 0)
         m_uidBase = (quint64(QRandomGenerator::global()->generate()) | 1u) << 31;
     return m_uidBase + quint64(++m_uidCount);
 }
 
 bool DownloadListModel::加入下载列表(const QString &address, const QString &title, const QString &type,
-                                     const QString &folder, const QString &referrer)
-{
+                                     const QString &folder, const QString &referrer) {
     if (ContainsKey(address))
         return true;
     DownloadItem item;
@@ -280,8 +256,7 @@ bool DownloadListModel::加入下载列表(const QString &address, const QString
     return true;
 }
 
-int DownloadListModel::AddKept(std::vector<DownloadItem> items)
-{
+int DownloadListModel::AddKept(std::vector<DownloadItem> items) {
     std::vector<DownloadItem> fresh;
     fresh.reserve(items.size());
     QSet<QString> keys;
@@ -308,28 +283,23 @@ int DownloadListModel::AddKept(std::vector<DownloadItem> items)
     return int(fresh.size());
 }
 
-int DownloadListModel::RowOfUid(quint64 uid) const
-{
+int DownloadListModel::RowOfUid(quint64 uid) const {
     return m_uids.value(uid, -1);
 }
 
-bool DownloadListModel::ContainsKey(const QString &key) const
-{
+bool DownloadListModel::ContainsKey(const QString &key) const {
     return m_index.contains(key);
 }
 
-int DownloadListModel::RowOfKey(const QString &key) const
-{
+int DownloadListModel::RowOfKey(const QString &key) const {
     return m_index.value(key, -1);
 }
 
-void DownloadListModel::EmitCells(int row, int firstColumn, int lastColumn, const QList<int> &roles)
-{
+void DownloadListModel::EmitCells(int row, int firstColumn, int lastColumn, const QList<int> &roles) {
     emit dataChanged(index(row, firstColumn), index(row, lastColumn), roles);
 }
 
-void DownloadListModel::SetItem(int row, const DownloadItem &item)
-{
+void DownloadListModel::SetItem(int row, const DownloadItem &item) {
     if (row < 0 || row >= Count())
         return;
     if (m_items[size_t(row)].key != item.key)
@@ -349,13 +319,12 @@ void DownloadListModel::SetItem(int row, const DownloadItem &item)
     if (old.referrer != current.referrer)
         EmitCells(row, NameColumn, NameColumn, {ReferrerRole});
     if (old.partialPath != current.partialPath || old.partial.etag != current.partial.etag ||
-        old.partial.lastModified != current.partial.lastModified || old.partial.total != current.partial.total ||
-        old.partial.address != current.partial.address)
+        old.partial.lastModified != current.partial.lastModified ||
+        old.partial.total != current.partial.total || old.partial.address != current.partial.address)
         EmitCells(row, NameColumn, NameColumn, {PartialRole});
 }
 
-void DownloadListModel::SetState(int row, ItemState state)
-{
+void DownloadListModel::SetState(int row, ItemState state) {
     if (row < 0 || row >= Count())
         return;
     DownloadItem item = Item(row);
@@ -363,8 +332,7 @@ void DownloadListModel::SetState(int row, ItemState state)
     SetItem(row, item);
 }
 
-void DownloadListModel::SetText(int row, Column column, const QString &text)
-{
+void DownloadListModel::SetText(int row, Column column, const QString &text) {
     if (row < 0 || row >= Count() || column < 0 || column >= ColumnCount)
         return;
     DownloadItem item = Item(row);
@@ -372,8 +340,7 @@ void DownloadListModel::SetText(int row, Column column, const QString &text)
     SetItem(row, item);
 }
 
-void DownloadListModel::SetKey(int row, const QString &key)
-{
+void DownloadListModel::SetKey(int row, const QString &key) {
     if (row < 0 || row >= Count() || m_items[size_t(row)].key == key)
         return;
     DownloadItem &item = m_items[size_t(row)];
@@ -396,8 +363,7 @@ void DownloadListModel::SetKey(int row, const QString &key)
     EmitCells(row, NameColumn, NameColumn, {KeyRole});
 }
 
-void DownloadListModel::SetReferrer(int row, const QString &referrer)
-{
+void DownloadListModel::SetReferrer(int row, const QString &referrer) {
     if (row < 0 || row >= Count())
         return;
     DownloadItem item = Item(row);
@@ -405,8 +371,7 @@ void DownloadListModel::SetReferrer(int row, const QString &referrer)
     SetItem(row, item);
 }
 
-void DownloadListModel::RequeueItem(int row)
-{
+void DownloadListModel::RequeueItem(int row) {
     if (row < 0 || row >= Count())
         return;
     DownloadItem item = Item(row);
@@ -418,18 +383,15 @@ void DownloadListModel::RequeueItem(int row)
     SetItem(row, item);
 }
 
-QString DownloadListModel::ItemFilePath(int row) const
-{
+QString DownloadListModel::ItemFilePath(int row) const {
     return row < 0 || row >= Count() ? QString() : dh::ItemFilePath(Item(row));
 }
 
-bool DownloadListModel::检测是否下载列表完毕() const
-{
+bool DownloadListModel::检测是否下载列表完毕() const {
     return CountInState(ItemState::Waiting) == 0 && CountInState(ItemState::Downloading) == 0;
 }
 
-QString DownloadListModel::StatusSummary() const
-{
+QString DownloadListModel::StatusSummary() const {
     return QStringLiteral("总数:%1 正在下载:%2 等待:%3 已完成:%4 失败:%5")
         .arg(Count())
         .arg(CountInState(ItemState::Downloading))
@@ -438,16 +400,14 @@ QString DownloadListModel::StatusSummary() const
         .arg(CountInState(ItemState::Failed));
 }
 
-void DownloadListModel::ClickSort(int column)
-{
+void DownloadListModel::ClickSort(int column) {
     if (column < 0 || column >= ColumnCount)
         return;
     m_sortOrder = m_sortOrder == Qt::DescendingOrder ? Qt::AscendingOrder : Qt::DescendingOrder;
     sort(column, m_sortOrder);
 }
 
-void DownloadListModel::sort(int column, Qt::SortOrder order)
-{
+void DownloadListModel::sort(int column, Qt::SortOrder order) {
     if (column < 0 || column >= ColumnCount)
         return;
     m_sortColumn = column;
@@ -485,8 +445,7 @@ void DownloadListModel::sort(int column, Qt::SortOrder order)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-int DownloadListModel::RemoveRowsIf(const std::function<bool(int, const DownloadItem &)> &predicate)
-{
+int DownloadListModel::RemoveRowsIf(const std::function<bool(int, const DownloadItem &)> &predicate) {
     std::vector<DownloadItem> kept;
     kept.reserve(m_items.size());
     for (int row = 0; row < Count(); ++row) {
@@ -507,8 +466,7 @@ int DownloadListModel::RemoveRowsIf(const std::function<bool(int, const Download
     return removed;
 }
 
-int DownloadListModel::EditRows(const std::function<bool(int, DownloadItem &)> &edit)
-{
+int DownloadListModel::EditRows(const std::function<bool(int, DownloadItem &)> &edit) {
     int changed = 0;
     int first = -1;
     int last = -1;
@@ -533,8 +491,7 @@ int DownloadListModel::EditRows(const std::function<bool(int, DownloadItem &)> &
     return changed;
 }
 
-void DownloadListModel::Reorder(const std::vector<int> &order)
-{
+void DownloadListModel::Reorder(const std::vector<int> &order) {
     if (order.size() != m_items.size())
         return;
     std::vector<DownloadItem> moved;
@@ -547,8 +504,7 @@ void DownloadListModel::Reorder(const std::vector<int> &order)
     endResetModel();
 }
 
-void DownloadListModel::Clear()
-{
+void DownloadListModel::Clear() {
     RemoveRowsIf([](int, const DownloadItem &) { return true; });
 }
 

@@ -12,16 +12,14 @@
 #include <functional>
 #include <vector>
 
-namespace dh
-{
+namespace dh {
 
 // "a|b" -> "a"
 QString 选择url(const QString &key);
 // a|b -> b|a, a|b|c -> c|a|b, any other key unchanged
 QString 对调url(const QString &key);
 
-class DownloadListModel : public QAbstractTableModel
-{
+class DownloadListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column {

@@ -299,18 +299,19 @@ ItemTransfer *DownloadScheduler::launch(int method, TransferJob job) {
     const quint64 uid = job.item.uid;
     const QString partialPath = job.partialPath;
     ItemTransfer *transfer = m_factory->Create(method, std::move(job), this);
-    connect(transfer, &ItemTransfer::Settled, this, [this, method, uid, partialPath](const TransferStart &start) {
-        edit(uid, [&](DownloadItem &item) {
-            ShowStart(item, method, start);
-            if (start.resumable) {
-                item.partialPath = partialPath;
-                item.partial = start.partial;
-            } else {
-                item.partialPath.clear();
-                item.partial = PartialInfo();
-            }
-        });
-    });
+    connect(transfer, &ItemTransfer::Settled, this,
+            [this, method, uid, partialPath](const TransferStart &start) {
+                edit(uid, [&](DownloadItem &item) {
+                    ShowStart(item, method, start);
+                    if (start.resumable) {
+                        item.partialPath = partialPath;
+                        item.partial = start.partial;
+                    } else {
+                        item.partialPath.clear();
+                        item.partial = PartialInfo();
+                    }
+                });
+            });
     connect(transfer, &ItemTransfer::Progress, this, [this, method, uid](qint64 received, qint64 total) {
         m_progress.insert(uid, {method, received, total});
         if (!m_progressTimer->isActive())
@@ -412,7 +413,8 @@ void DownloadScheduler::ended(ItemTransfer *transfer, int method, int slot, quin
     m_samples.remove(uid);
     const int row = m_model ? m_model->RowOfUid(uid) : -1;
     const QString site = row >= 0 ? SiteOf(选择url(m_model->Item(row).key)) : QString();
-    const bool busySite = outcome.kind == OutcomeKind::HttpStatus && (outcome.status == 429 || outcome.status == 503);
+    const bool busySite =
+        outcome.kind == OutcomeKind::HttpStatus && (outcome.status == 429 || outcome.status == 503);
     if (busySite && waitOutBusySite(uid, site, outcome)) {
         chainNext();
         return;
@@ -477,7 +479,8 @@ void DownloadScheduler::applyProgress() {
         while (samples.size() > 2 && now - samples.at(1).at >= kSpeedWindowMs)
             samples.removeFirst();
         const Sample &first = samples.constFirst();
-        const double speed = now > first.at ? double(it->received - first.bytes) * 1000.0 / double(now - first.at) : 0;
+        const double speed =
+            now > first.at ? double(it->received - first.bytes) * 1000.0 / double(now - first.at) : 0;
         edit(it.key(), [&](DownloadItem &item) {
             ShowProgress(item, it->method, it->received, it->total);
             item.speed = samples.size() > 1 ? SpeedText(speed) : QString();

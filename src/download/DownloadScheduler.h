@@ -84,11 +84,11 @@ public:
 signals:
     void SchedulerStateChanged(bool on); // Shape1
     void StartEnabledChanged(bool enabled);
-    void Summary(const QString &text);  // status panel 4
-    void Activity(const QString &text); // status panel 2
-    void Stage(const QString &text);    // status panel 3
-    void AutoOptionsCleared();          // the stop unticks automatic start and re-download
-    void ItemStarted(int row);          // to scroll to it when the window follows downloads
+    void Summary(const QString &text);    // status panel 4
+    void Activity(const QString &text);   // status panel 2
+    void Stage(const QString &text);      // status panel 3
+    void AutoOptionsCleared();            // the stop unticks automatic start and re-download
+    void ItemStarted(int row);            // to scroll to it when the window follows downloads
     void TotalSpeed(const QString &text); // all running transfers together
 
 private:

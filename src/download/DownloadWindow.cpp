@@ -39,8 +39,7 @@
 namespace dh {
 
 namespace {
-QPointer<DownloadWindow> &instance()
-{
+QPointer<DownloadWindow> &instance() {
     static QPointer<DownloadWindow> w;
     return w;
 }
@@ -48,17 +47,17 @@ const QString kGuardText = QStringLiteral("停止下载以后，才能执行此�
 } // namespace
 
 // A closed window that is only waiting to be deleted is no longer the one.
-DownloadWindow *DownloadWindow::Instance() { return IsClosing(instance()) ? nullptr : instance(); }
+DownloadWindow *DownloadWindow::Instance() {
+    return IsClosing(instance()) ? nullptr : instance();
+}
 
-DownloadWindow *DownloadWindow::EnsureInstance()
-{
+DownloadWindow *DownloadWindow::EnsureInstance() {
     if (!Instance())
         instance() = new DownloadWindow;
     return instance();
 }
 
-DownloadWindow::DownloadWindow(QWidget *parent) : QMainWindow(parent)
-{
+DownloadWindow::DownloadWindow(QWidget *parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("fFileDownload"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_model = new DownloadListModel(this);
@@ -72,16 +71,14 @@ DownloadWindow::DownloadWindow(QWidget *parent) : QMainWindow(parent)
 
 // Transfers end before the list and the controls go; no event of theirs
 // reaches the window afterwards. What they were doing is kept to go on.
-DownloadWindow::~DownloadWindow()
-{
+DownloadWindow::~DownloadWindow() {
     m_interrupted.unite(runningItems());
     m_scheduler->Shutdown();
     if (m_kept)
         m_kept->Flush(m_interrupted);
 }
 
-QSet<quint64> DownloadWindow::runningItems() const
-{
+QSet<quint64> DownloadWindow::runningItems() const {
     QSet<quint64> uids;
     if (m_model->CountInState(ItemState::Downloading) == 0)
         return uids;
@@ -91,15 +88,15 @@ QSet<quint64> DownloadWindow::runningItems() const
     return uids;
 }
 
-void DownloadWindow::restoreKeptList()
-{
+void DownloadWindow::restoreKeptList() {
     m_kept = new KeptList(ProgramFolder(), this);
     switch (m_kept->Open()) {
     case KeptList::Status::Locked:
         m_panels[1]->setText(QStringLiteral("下载列表由另一个运行中的程序保存"));
         return;
     case KeptList::Status::Failed:
-        m_panels[1]->setText(QStringLiteral("下载列表无法保存到：") + QDir::toNativeSeparators(m_kept->FilePath()));
+        m_panels[1]->setText(QStringLiteral("下载列表无法保存到：") +
+                             QDir::toNativeSeparators(m_kept->FilePath()));
         return;
     case KeptList::Status::SetAside:
         m_panels[1]->setText(QStringLiteral("保存的下载列表无法读取，已改名保留为：") +
@@ -123,8 +120,7 @@ void DownloadWindow::restoreKeptList()
     }
 }
 
-void DownloadWindow::buildControls()
-{
+void DownloadWindow::buildControls() {
     auto *central = new QWidget(this);
     setCentralWidget(central);
     auto *layout = new QVBoxLayout(central);
@@ -151,7 +147,8 @@ void DownloadWindow::buildControls()
     m_combo4 = Named(new QComboBox(central), "Combo4");
     m_combo4->addItems({QStringLiteral("出错项"), QStringLiteral("文件类型为HTM和HTML项"),
                         QStringLiteral("出错项和文件类型为HTM和HTML项!")});
-    m_check5 = Named(new QCheckBox(QStringLiteral("有5个以上下载出错或者网页文件，就停止下载"), central), "Check5");
+    m_check5 =
+        Named(new QCheckBox(QStringLiteral("有5个以上下载出错或者网页文件，就停止下载"), central), "Check5");
     m_check6 = Named(new QCheckBox(QStringLiteral("声音提示"), central), "Check6");
     m_command1 = Named(new QPushButton(QStringLiteral("网页登录"), central), "Command1");
     m_shape1 = Named(new QFrame(central), "Shape1");
@@ -217,7 +214,8 @@ void DownloadWindow::buildControls()
 
     auto *bar = Named(new QStatusBar(this), "StatusBar1");
     setStatusBar(bar);
-    const char *panelNames[5] = {"StatusPanel1", "StatusPanel2", "StatusPanel3", "StatusPanel4", "StatusPanel5"};
+    const char *panelNames[5] = {"StatusPanel1", "StatusPanel2", "StatusPanel3", "StatusPanel4",
+                                 "StatusPanel5"};
     for (int i = 0; i < 5; ++i) {
         m_panels[i] = Named(new QLabel(bar), panelNames[i]);
         bar->addWidget(m_panels[i], i == 1 ? 2 : 1);
@@ -242,8 +240,7 @@ void DownloadWindow::buildControls()
     connect(m_model, &QAbstractItemModel::modelReset, this, &DownloadWindow::updateCount);
 }
 
-void DownloadWindow::buildMenus()
-{
+void DownloadWindow::buildMenus() {
     auto entry = [this](QMenu *menu, const QString &text, auto slot) {
         QAction *a = menu->addAction(text);
         a->setObjectName(QStringLiteral("menu") + text);
@@ -280,19 +277,23 @@ void DownloadWindow::buildMenus()
     subEntry(redo, QStringLiteral("选中项"), [this, &model] { RedownloadSelected(model, selectedRows()); });
     subEntry(redo, QStringLiteral("出错项"), [&model] { RedownloadFailed(model); });
     subEntry(redo, QStringLiteral("网页类型文件(HTM/HTML/xml)项"), [&model] { RedownloadWebPages(model); });
-    subEntry(redo, QStringLiteral("重新下载出错项和网页类型文件项"), [&model] { RedownloadFailedAndWebPages(model); });
+    subEntry(redo, QStringLiteral("重新下载出错项和网页类型文件项"),
+             [&model] { RedownloadFailedAndWebPages(model); });
     subEntry(redo, QStringLiteral("文件大小小于指定数字的项"), &DownloadWindow::redownloadSmallerThan);
     m_listMenu->addSeparator();
     m_removeMenu = submenu(m_listMenu, QStringLiteral("移除(不删除文件)"));
     subEntry(m_removeMenu, QStringLiteral("选中项"), [this] {
-        remove([selected = selectedRows()](int row, const DownloadItem &) { return bool(selected[size_t(row)]); });
+        remove([selected = selectedRows()](int row, const DownloadItem &) {
+            return bool(selected[size_t(row)]);
+        });
     });
     subEntry(m_removeMenu, QStringLiteral("完成项"),
              [this] { remove([](int, const DownloadItem &item) { return item.state == ItemState::Done; }); });
     subEntry(m_removeMenu, QStringLiteral("未完成项"),
              [this] { remove([](int, const DownloadItem &item) { return item.state != ItemState::Done; }); });
-    subEntry(m_removeMenu, QStringLiteral("全部出错项"),
-             [this] { remove([](int, const DownloadItem &item) { return item.state == ItemState::Failed; }); });
+    subEntry(m_removeMenu, QStringLiteral("全部出错项"), [this] {
+        remove([](int, const DownloadItem &item) { return item.state == ItemState::Failed; });
+    });
     m_clearAll = subEntry(m_removeMenu, QStringLiteral("清空全部"), &DownloadWindow::clearAll);
     QMenu *del = submenu(m_listMenu, QStringLiteral("删除文件(不移除)"));
     subEntry(del, QStringLiteral("网页类型文件(HTM/HTML/xml)项"), [&model] { DeleteWebPageFiles(model); });
@@ -323,8 +324,10 @@ void DownloadWindow::buildMenus()
     search->setEnabled(WindowHub::Has(WindowHub::Action::ShowWebSearch));
 
     QMenu *tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
-    QAction *options = entry(tools, QStringLiteral("设置"), [this] { WindowHub::Run(WindowHub::Action::OpenOptions, this); });
-    connect(tools, &QMenu::aboutToShow, options, [options] { options->setEnabled(WindowHub::Has(WindowHub::Action::OpenOptions)); });
+    QAction *options = entry(tools, QStringLiteral("设置"),
+                             [this] { WindowHub::Run(WindowHub::Action::OpenOptions, this); });
+    connect(tools, &QMenu::aboutToShow, options,
+            [options] { options->setEnabled(WindowHub::Has(WindowHub::Action::OpenOptions)); });
     options->setEnabled(WindowHub::Has(WindowHub::Action::OpenOptions));
     m_follow = tools->addAction(QStringLiteral("自动定位到下载项"));
     m_follow->setObjectName(QStringLiteral("menu自动定位到下载项"));
@@ -337,7 +340,8 @@ void DownloadWindow::buildMenus()
     entry(tools, QStringLiteral("打开文件判断类型"), &DownloadWindow::openAndDetect);
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    QAction *about = entry(help, QStringLiteral("关于"), [this] { WindowHub::Run(WindowHub::Action::OpenAbout, this); });
+    QAction *about =
+        entry(help, QStringLiteral("关于"), [this] { WindowHub::Run(WindowHub::Action::OpenAbout, this); });
     about->setEnabled(WindowHub::Has(WindowHub::Action::OpenAbout));
     help->addSeparator();
     QAction *rights = entry(help, QStringLiteral("软件权限设置方法"),
@@ -349,8 +353,7 @@ void DownloadWindow::buildMenus()
     mail->setEnabled(!PublisherUrl().isEmpty());
 }
 
-void DownloadWindow::loadWindow()
-{
+void DownloadWindow::loadWindow() {
     setWindowTitle(DialogCaption(QStringLiteral("文件下载")));
     m_combo4->setCurrentIndex(0);
     m_combo2->setCurrentIndex(0);
@@ -378,21 +381,23 @@ void DownloadWindow::loadWindow()
     shared.proxyPort = Settings::Read(Keys::ProxyPort).trimmed();
     shared.fileMaxSize = StoredSizeLimitMb();
     if (shared.downloadFolder.isEmpty())
-        shared.downloadFolder = WithTrailingSeparator(Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()));
+        shared.downloadFolder =
+            WithTrailingSeparator(Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()));
     RestoreWindowGeometry(this, QSize(1100, 600));
     const QByteArray columns = QByteArray::fromBase64(Settings::Read(Keys::ListColumns).toLatin1());
     if (!columns.isEmpty())
         m_view->header()->restoreState(columns);
 }
 
-void DownloadWindow::bindScheduler()
-{
+void DownloadWindow::bindScheduler() {
     DownloadScheduler *s = m_scheduler;
     connect(m_combo1, &QComboBox::currentIndexChanged, s, [s](int index) { s->SetThreads(index + 1); });
     connect(m_combo2, &QComboBox::currentTextChanged, s,
             [s](const QString &text) { s->SetPauseSeconds(ToIntOr(text.trimmed(), 0)); });
     connect(m_check4, &QCheckBox::toggled, s, &DownloadScheduler::SetAutoStart);
-    const auto redownload = [this] { m_scheduler->SetAutoRedownload(m_check3->isChecked(), m_combo4->currentIndex()); };
+    const auto redownload = [this] {
+        m_scheduler->SetAutoRedownload(m_check3->isChecked(), m_combo4->currentIndex());
+    };
     connect(m_check3, &QCheckBox::toggled, s, redownload);
     connect(m_combo4, &QComboBox::currentIndexChanged, s, redownload);
     connect(m_check5, &QCheckBox::toggled, s, &DownloadScheduler::SetStopRule);
@@ -405,8 +410,9 @@ void DownloadWindow::bindScheduler()
     connect(s, &DownloadScheduler::Summary, m_panels[3], &QLabel::setText);
     connect(s, &DownloadScheduler::Activity, m_panels[1], &QLabel::setText);
     connect(s, &DownloadScheduler::Stage, m_panels[2], &QLabel::setText);
-    connect(s, &DownloadScheduler::TotalSpeed, m_panels[4],
-            [label = m_panels[4]](const QString &text) { label->setText(QStringLiteral("总速度: ") + text); });
+    connect(s, &DownloadScheduler::TotalSpeed, m_panels[4], [label = m_panels[4]](const QString &text) {
+        label->setText(QStringLiteral("总速度: ") + text);
+    });
     connect(m_combo5, &QComboBox::currentIndexChanged, s, [s](int index) { s->SetPerSiteLimit(index + 1); });
     connect(s, &DownloadScheduler::AutoOptionsCleared, this, [this] {
         m_check4->setChecked(false);
@@ -425,23 +431,20 @@ void DownloadWindow::bindScheduler()
     });
 }
 
-SameNameRule DownloadWindow::Rule() const
-{
+SameNameRule DownloadWindow::Rule() const {
     if (m_rules[0]->isChecked())
         return SameNameRule::Skip;
     return m_rules[1]->isChecked() ? SameNameRule::Overwrite : SameNameRule::Rename;
 }
 
-void DownloadWindow::SetMethod(int method)
-{
+void DownloadWindow::SetMethod(int method) {
     method = method == 1 ? 1 : 2;
     ApplyMethod(method);
     Shared().downloadMethod = method;
     m_combo1->setCurrentIndex(0);
 }
 
-void DownloadWindow::ApplyMethod(int method)
-{
+void DownloadWindow::ApplyMethod(int method) {
     method = method == 2 ? 2 : 1;
     m_scheduler->SetMethod(method);
     m_label7->setText(QStringLiteral("下载方式：") + QString::number(method));
@@ -450,8 +453,7 @@ void DownloadWindow::ApplyMethod(int method)
         m_combo1->setCurrentIndex(0);
 }
 
-void DownloadWindow::headerClicked(int column)
-{
+void DownloadWindow::headerClicked(int column) {
     if (SchedulerOn() || BusyFlag()) {
         Messages::Show(this, QStringLiteral("停止下载后方可排序！"), MsgIcon::Information);
         return;
@@ -459,8 +461,7 @@ void DownloadWindow::headerClicked(int column)
     m_model->ClickSort(column);
 }
 
-void DownloadWindow::doubleClicked(const QModelIndex &index)
-{
+void DownloadWindow::doubleClicked(const QModelIndex &index) {
     if (!index.isValid())
         return;
     const int row = index.row();
@@ -478,14 +479,12 @@ void DownloadWindow::doubleClicked(const QModelIndex &index)
     }
 }
 
-void DownloadWindow::clicked(const QModelIndex &index)
-{
+void DownloadWindow::clicked(const QModelIndex &index) {
     const QString path = index.isValid() ? m_model->ItemFilePath(index.row()) : QString();
     m_panels[1]->setText(FileExists(path) ? path : QString());
 }
 
-void DownloadWindow::updateMenuStates()
-{
+void DownloadWindow::updateMenuStates() {
     const bool running = SchedulerOn() || BusyFlag();
     m_selectAll->setEnabled(!running);
     m_removeMenu->setEnabled(!running);
@@ -493,25 +492,25 @@ void DownloadWindow::updateMenuStates()
     m_stopAction->setEnabled(running);
 }
 
-void DownloadWindow::listMenu(const QPoint &pos)
-{
+void DownloadWindow::listMenu(const QPoint &pos) {
     m_listMenu->popup(m_view->viewport()->mapToGlobal(pos));
 }
 
-void DownloadWindow::updateCount() { m_label1->setText(QString::number(m_model->Count()) + QStringLiteral("条")); }
+void DownloadWindow::updateCount() {
+    m_label1->setText(QString::number(m_model->Count()) + QStringLiteral("条"));
+}
 
-void DownloadWindow::openAndDetect()
-{
+void DownloadWindow::openAndDetect() {
     const QString path = Messages::OpenFile(this, QStringLiteral("*.* (*)"));
     if (path.isEmpty())
         return;
     const QString tag = 打开文件判断文件类型(path);
-    Messages::Show(this, tag.isEmpty() ? QStringLiteral("目前还无法判断。") : QStringLiteral("文件类型为：") + tag,
+    Messages::Show(this,
+                   tag.isEmpty() ? QStringLiteral("目前还无法判断。") : QStringLiteral("文件类型为：") + tag,
                    MsgIcon::Information);
 }
 
-void DownloadWindow::checkAndCorrect()
-{
+void DownloadWindow::checkAndCorrect() {
     if (IsDownloading()) {
         Messages::Show(this, kGuardText, MsgIcon::Information);
         return;
@@ -526,20 +525,19 @@ void DownloadWindow::checkAndCorrect()
             ++corrected;
         }
     }
-    Messages::Show(this, QStringLiteral("纠正文件类型：") + QString::number(corrected) + QStringLiteral("个."),
+    Messages::Show(this,
+                   QStringLiteral("纠正文件类型：") + QString::number(corrected) + QStringLiteral("个."),
                    MsgIcon::Information);
 }
 
-bool DownloadWindow::refusedWhileDownloading()
-{
+bool DownloadWindow::refusedWhileDownloading() {
     if (!IsDownloading())
         return false;
     Messages::Show(this, kGuardText, MsgIcon::Information);
     return true;
 }
 
-RowFlags DownloadWindow::selectedRows() const
-{
+RowFlags DownloadWindow::selectedRows() const {
     RowFlags flags(size_t(m_model->Count()), false);
     // By ranges: a select-all of 100 000 rows is one range.
     for (const QItemSelectionRange &range : m_view->selectionModel()->selection()) {
@@ -549,8 +547,7 @@ RowFlags DownloadWindow::selectedRows() const
     return flags;
 }
 
-int DownloadWindow::selectedRow() const
-{
+int DownloadWindow::selectedRow() const {
     const QItemSelectionModel *selection = m_view->selectionModel();
     const QModelIndex current = selection->currentIndex();
     if (current.isValid() && selection->isRowSelected(current.row(), {}))
@@ -561,31 +558,27 @@ int DownloadWindow::selectedRow() const
     return top;
 }
 
-void DownloadWindow::shuffle()
-{
+void DownloadWindow::shuffle() {
     if (refusedWhileDownloading())
         return;
     ShuffleList(*m_model, *QRandomGenerator::global());
     Messages::Show(this, QStringLiteral("随机排序完成！"), MsgIcon::Information);
 }
 
-void DownloadWindow::redownloadSmallerThan()
-{
+void DownloadWindow::redownloadSmallerThan() {
     const std::optional<double> bytes = ParseNumber(Messages::Input(this, QStringLiteral("请输入数字：")));
     if (bytes)
         RedownloadSmallerThan(*m_model, *bytes);
 }
 
-void DownloadWindow::remove(const std::function<bool(int, const DownloadItem &)> &inSet)
-{
+void DownloadWindow::remove(const std::function<bool(int, const DownloadItem &)> &inSet) {
     if (refusedWhileDownloading())
         return;
     m_model->RemoveRowsIf(inSet);
     updateCount();
 }
 
-void DownloadWindow::clearAll()
-{
+void DownloadWindow::clearAll() {
     if (refusedWhileDownloading())
         return;
     if (!Messages::Ask(this, QStringLiteral("您确定要清空列表的所有信息吗？"), MsgIcon::None))
@@ -594,10 +587,10 @@ void DownloadWindow::clearAll()
     updateCount();
 }
 
-void DownloadWindow::deleteSmallerThan()
-{
-    const QString answer = Messages::Input(this, QStringLiteral("请输入文件大小（KB），小于这个数的文件将会被全部删除！"),
-                                           QStringLiteral("删除文件大小小于指定数的全部文件"));
+void DownloadWindow::deleteSmallerThan() {
+    const QString answer =
+        Messages::Input(this, QStringLiteral("请输入文件大小（KB），小于这个数的文件将会被全部删除！"),
+                        QStringLiteral("删除文件大小小于指定数的全部文件"));
     const std::optional<double> kilobytes = ParseNumber(answer);
     if (!kilobytes) {
         Messages::Show(this, QStringLiteral("文件大小无效！"), MsgIcon::Error);
@@ -606,8 +599,7 @@ void DownloadWindow::deleteSmallerThan()
     DeleteFilesSmallerThan(*m_model, *kilobytes);
 }
 
-void DownloadWindow::cancelSelected()
-{
+void DownloadWindow::cancelSelected() {
     if (BusyFlag()) {
         Messages::Show(this, QStringLiteral("停止下载后方可设置！"), MsgIcon::Error);
         return;
@@ -615,8 +607,7 @@ void DownloadWindow::cancelSelected()
     CancelSelected(*m_model, selectedRows());
 }
 
-void DownloadWindow::openItemFile()
-{
+void DownloadWindow::openItemFile() {
     const int row = selectedRow();
     if (row < 0)
         return;
@@ -627,8 +618,7 @@ void DownloadWindow::openItemFile()
         OpenWithDesktop(path, this);
 }
 
-void DownloadWindow::openItemFolder()
-{
+void DownloadWindow::openItemFolder() {
     const int row = selectedRow();
     if (row < 0)
         return;
@@ -642,8 +632,7 @@ void DownloadWindow::openItemFolder()
         Messages::Show(this, QStringLiteral("打开失败！"), MsgIcon::Error);
 }
 
-void DownloadWindow::openItemInNotepad()
-{
+void DownloadWindow::openItemInNotepad() {
     const int row = selectedRow();
     if (row < 0)
         return;
@@ -659,8 +648,7 @@ void DownloadWindow::openItemInNotepad()
     OpenInTextViewer(path, this);
 }
 
-void DownloadWindow::copyName()
-{
+void DownloadWindow::copyName() {
     const int row = selectedRow();
     if (row < 0)
         return;
@@ -669,8 +657,7 @@ void DownloadWindow::copyName()
     clipboard->setText(m_model->Item(row).name);
 }
 
-void DownloadWindow::replaceAddresses()
-{
+void DownloadWindow::replaceAddresses() {
     if (refusedWhileDownloading())
         return;
     ReplaceResult result;
@@ -696,8 +683,7 @@ void DownloadWindow::replaceAddresses()
     Messages::Show(this, text, MsgIcon::Information);
 }
 
-void DownloadWindow::exportNames(bool unfinishedOnly)
-{
+void DownloadWindow::exportNames(bool unfinishedOnly) {
     if (m_model->Count() == 0)
         return;
     const QString path = Messages::SaveFile(this, QStringLiteral("*.txt (*.txt)"), QStringLiteral("txt"));
@@ -708,23 +694,22 @@ void DownloadWindow::exportNames(bool unfinishedOnly)
         Messages::Show(this, error, MsgIcon::Error);
 }
 
-void DownloadWindow::checkFilesExist() { MarkMissingFiles(*m_model); }
+void DownloadWindow::checkFilesExist() {
+    MarkMissingFiles(*m_model);
+}
 
-void DownloadWindow::changeEvent(QEvent *event)
-{
+void DownloadWindow::changeEvent(QEvent *event) {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         updateCount();
     QMainWindow::changeEvent(event);
 }
 
-void DownloadWindow::resizeEvent(QResizeEvent *event)
-{
+void DownloadWindow::resizeEvent(QResizeEvent *event) {
     QMainWindow::resizeEvent(event);
     StripeListRows(m_view, 17);
 }
 
-void DownloadWindow::closeEvent(QCloseEvent *event)
-{
+void DownloadWindow::closeEvent(QCloseEvent *event) {
     Settings::Write(Keys::SameNameRule, SameNameRuleCaption(Rule()));
     Settings::Write(Keys::DownloadMethod, Method());
     Settings::Write(Keys::ThreadPosition, m_combo1->currentIndex());
@@ -751,11 +736,10 @@ void DownloadWindow::closeEvent(QCloseEvent *event)
         QTimer::singleShot(0, qApp, [] { WindowHub::Run(WindowHub::Action::ShowStartWindow); });
 }
 
-void RegisterDownloadWindow()
-{
+void RegisterDownloadWindow() {
     WindowHub::SetHandOff([](const HandOffItem &item) {
         return DownloadWindow::EnsureInstance()->Model()->加入下载列表(item.address, item.title, item.type,
-                                                                     item.folder, item.referrer);
+                                                                       item.folder, item.referrer);
     });
     WindowHub::SetShowDownloads([](bool restore) {
         DownloadWindow *w = DownloadWindow::Instance();

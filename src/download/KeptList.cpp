@@ -26,8 +26,9 @@ constexpr qint64 kMaxRows = 2000000;
 // A change to more rows than this at once is written as a whole new list.
 constexpr int kRowsForWhole = 20000;
 
-const char kColumns[] = "uid, position, key, name, type, size, received, percent, folder, column_b, referrer, "
-                        "state, result, partial_path, partial_address, etag, last_modified, total";
+const char kColumns[] =
+    "uid, position, key, name, type, size, received, percent, folder, column_b, referrer, "
+    "state, result, partial_path, partial_address, etag, last_modified, total";
 
 const char kCreate[] = "CREATE TABLE items ("
                        "uid INTEGER PRIMARY KEY, position INTEGER NOT NULL, key TEXT NOT NULL, "
@@ -107,10 +108,11 @@ bool KeptList::usable() {
         return false;
     if (id == 0 && version == 0 && tables == 0) {
         return m_db.exec(QStringLiteral("PRAGMA journal_mode = WAL")) &&
-               m_db.exec(QStringLiteral("BEGIN; %1; PRAGMA application_id = %2; PRAGMA user_version = %3; COMMIT")
-                             .arg(QString::fromLatin1(kCreate))
-                             .arg(kApplicationId)
-                             .arg(SchemaVersion)) &&
+               m_db.exec(
+                   QStringLiteral("BEGIN; %1; PRAGMA application_id = %2; PRAGMA user_version = %3; COMMIT")
+                       .arg(QString::fromLatin1(kCreate))
+                       .arg(kApplicationId)
+                       .arg(SchemaVersion)) &&
                m_db.exec(QStringLiteral("PRAGMA synchronous = NORMAL")) &&
                m_db.exec(QStringLiteral("PRAGMA cache_size = -65536"));
     }
@@ -118,7 +120,8 @@ bool KeptList::usable() {
         return false;
     // Every column read below, by name.
     SqliteStatement probe;
-    if (!m_db.prepare(QStringLiteral("SELECT %1 FROM items LIMIT 0").arg(QString::fromLatin1(kColumns)), probe))
+    if (!m_db.prepare(QStringLiteral("SELECT %1 FROM items LIMIT 0").arg(QString::fromLatin1(kColumns)),
+                      probe))
         return false;
     return m_db.exec(QStringLiteral("PRAGMA journal_mode = WAL")) &&
            m_db.exec(QStringLiteral("PRAGMA synchronous = NORMAL")) &&
@@ -131,7 +134,8 @@ void KeptList::setAside() {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss"));
     QString target;
     for (int n = 0; target.isEmpty() || QFileInfo::exists(target); ++n)
-        target = FilePath() + QStringLiteral(".unreadable-") + stamp + (n > 0 ? QStringLiteral("-%1").arg(n) : QString());
+        target = FilePath() + QStringLiteral(".unreadable-") + stamp +
+                 (n > 0 ? QStringLiteral("-%1").arg(n) : QString());
     if (!QFile::rename(FilePath(), target))
         return;
     m_setAside = target;
@@ -264,9 +268,10 @@ void KeptList::Flush(const QSet<quint64> &asWaiting) {
         return;
     if (!m_db.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return m_timer->start(Clock::RealInterval(Durations::Second)); // another time
-    static const QString sql = QStringLiteral("INSERT OR REPLACE INTO items (%1) VALUES (?1, ?2, ?3, ?4, ?5, ?6, "
-                                              "?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)")
-                                   .arg(QString::fromLatin1(kColumns));
+    static const QString sql =
+        QStringLiteral("INSERT OR REPLACE INTO items (%1) VALUES (?1, ?2, ?3, ?4, ?5, ?6, "
+                       "?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)")
+            .arg(QString::fromLatin1(kColumns));
     SqliteStatement *insert = m_db.cached(sql);
     bool ok = insert != nullptr;
     // In uid order, the table's key order, so that rows are appended rather than scattered.
@@ -286,7 +291,8 @@ void KeptList::Flush(const QSet<quint64> &asWaiting) {
         const int row = m_model->RowOfUid(*it);
         if (row >= 0) {
             ok = writeRow(insert, row, asWaiting);
-        } else if (SqliteStatement *remove = m_db.cached(QStringLiteral("DELETE FROM items WHERE uid = ?1"))) {
+        } else if (SqliteStatement *remove =
+                       m_db.cached(QStringLiteral("DELETE FROM items WHERE uid = ?1"))) {
             remove->bindInt64(1, qint64(*it));
             ok = remove->step() == SqliteStatement::Step::Done;
         }
@@ -316,8 +322,8 @@ void PrepareRestored(std::vector<DownloadItem> &items) {
             continue;
         }
         const QFileInfo partial(item.partialPath);
-        const bool fits = HasOwnPartial(item) && partial.isFile() && !partial.isSymLink() && partial.size() > 0 &&
-                          item.partial.Usable() && partial.size() < item.partial.total;
+        const bool fits = HasOwnPartial(item) && partial.isFile() && !partial.isSymLink() &&
+                          partial.size() > 0 && item.partial.Usable() && partial.size() < item.partial.total;
         if (!fits)
             DropPartial(item);
     }

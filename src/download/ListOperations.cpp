@@ -34,7 +34,8 @@ std::optional<double> columnNumber(QString text) {
 }
 
 // Re-queues every row `inSet` holds for.
-int redownload(DownloadListModel &model, bool allXxx, const std::function<bool(int, const DownloadItem &)> &inSet) {
+int redownload(DownloadListModel &model, bool allXxx,
+               const std::function<bool(int, const DownloadItem &)> &inSet) {
     QSet<QString> assigned; // keys given in this pass
     QSet<QString> vacated;  // keys left in this pass
     const auto taken = [&](const QString &key) {
@@ -56,7 +57,8 @@ int redownload(DownloadListModel &model, bool allXxx, const std::function<bool(i
 // Empties the columns of every row `inSet` holds for and deletes its own file.
 // A row being downloaded is left to its transfer: put back to Waiting it
 // would be started a second time.
-int deleteFiles(DownloadListModel &model, bool requeue, const std::function<bool(int, const DownloadItem &)> &inSet) {
+int deleteFiles(DownloadListModel &model, bool requeue,
+                const std::function<bool(int, const DownloadItem &)> &inSet) {
     return model.EditRows([&](int row, DownloadItem &item) {
         if (item.state == ItemState::Downloading || !inSet(row, item))
             return false;
@@ -102,7 +104,8 @@ std::optional<double> ParseNumber(const QString &text) {
     return value;
 }
 
-void RequeueForRedownload(DownloadItem &item, bool allXxx, const std::function<bool(const QString &)> &takenKey) {
+void RequeueForRedownload(DownloadItem &item, bool allXxx,
+                          const std::function<bool(const QString &)> &takenKey) {
     DeleteItemFile(item);
     item.state = ItemState::Waiting;
     // Under "xxx" an earlier saved page is not taken for the finished file.
@@ -118,19 +121,22 @@ void RequeueForRedownload(DownloadItem &item, bool allXxx, const std::function<b
 }
 
 int RedownloadSelected(DownloadListModel &model, const RowFlags &selected) {
-    return redownload(model, false,
-                      [&](int row, const DownloadItem &item) { return flagged(selected, row) && IsEnded(item); });
+    return redownload(model, false, [&](int row, const DownloadItem &item) {
+        return flagged(selected, row) && IsEnded(item);
+    });
 }
 
 int RedownloadFailed(DownloadListModel &model) {
     if (model.CountInState(ItemState::Failed) == 0)
         return 0;
-    return redownload(model, false, [](int, const DownloadItem &item) { return item.state == ItemState::Failed; });
+    return redownload(model, false,
+                      [](int, const DownloadItem &item) { return item.state == ItemState::Failed; });
 }
 
 int RedownloadWebPages(DownloadListModel &model) {
-    return redownload(model, true,
-                      [](int, const DownloadItem &item) { return IsWebPageItem(item, true) && IsEnded(item); });
+    return redownload(model, true, [](int, const DownloadItem &item) {
+        return IsWebPageItem(item, true) && IsEnded(item);
+    });
 }
 
 int RedownloadFailedAndWebPages(DownloadListModel &model) {
@@ -150,12 +156,14 @@ int RedownloadSmallerThan(DownloadListModel &model, double bytes) {
 }
 
 int DeleteWebPageFiles(DownloadListModel &model) {
-    return deleteFiles(model, false,
-                       [](int, const DownloadItem &item) { return IsWebPageItem(item, true) && IsEnded(item); });
+    return deleteFiles(model, false, [](int, const DownloadItem &item) {
+        return IsWebPageItem(item, true) && IsEnded(item);
+    });
 }
 
 int DeleteFailedFiles(DownloadListModel &model) {
-    return deleteFiles(model, false, [](int, const DownloadItem &item) { return item.state == ItemState::Failed; });
+    return deleteFiles(model, false,
+                       [](int, const DownloadItem &item) { return item.state == ItemState::Failed; });
 }
 
 int DeleteSelectedFiles(DownloadListModel &model, const RowFlags &selected) {

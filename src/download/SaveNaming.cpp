@@ -10,11 +10,8 @@
 #include <QSet>
 #include <QStringList>
 
-namespace dh
-{
-namespace
-{
-
+namespace dh {
+namespace {
 
 // A file system takes 255 bytes a name. A finished name leaves room for the
 // temporary names made beside it: ".<13 digits>.part" while a body is moved
@@ -22,14 +19,12 @@ namespace
 constexpr int MaxNameBytes = 255 - 20;
 constexpr int MaxTypeBytes = 32;
 
-int Utf8Bytes(const QString &text)
-{
+int Utf8Bytes(const QString &text) {
     return int(text.toUtf8().size());
 }
 
 // The start of `stem` that fits beside `reserved` bytes of counter and type.
-QString FitStem(const QString &stem, int reserved)
-{
+QString FitStem(const QString &stem, int reserved) {
     QString cut = LeftUtf8Bytes(stem, MaxNameBytes - reserved);
     if (cut.size() < stem.size()) {
         while (cut.endsWith(QLatin1Char(' ')) || cut.endsWith(QLatin1Char('.')))
@@ -38,34 +33,30 @@ QString FitStem(const QString &stem, int reserved)
     return cut;
 }
 
-int TypeBytes(const QString &type)
-{
+int TypeBytes(const QString &type) {
     return type.isEmpty() ? 0 : 1 + Utf8Bytes(type);
 }
 
-QString Counter(qint64 n)
-{
+QString Counter(qint64 n) {
     return QString::number(n).rightJustified(3, QLatin1Char('0'));
 }
 
-QString ExistingLength(const QString &path)
-{
+QString ExistingLength(const QString &path) {
     return QString::number(QFileInfo(LocalFilePath(path)).size());
 }
 
 // The path an item's file gets under a rule that does not count: the plain
 // path, unless a running transfer holds it.
-SavePath PlainOrFree(const DownloadItem &item, SameNameRule rule, const ReservedPath &reserved)
-{
-    if (rule == SameNameRule::Rename || (reserved && reserved(JoinFilePath(item.folder, item.name, item.type))))
+SavePath PlainOrFree(const DownloadItem &item, SameNameRule rule, const ReservedPath &reserved) {
+    if (rule == SameNameRule::Rename ||
+        (reserved && reserved(JoinFilePath(item.folder, item.name, item.type))))
         return 重命名保存路径(item.folder, item.name, item.type, SameNameRule::Rename, reserved);
     return {JoinFilePath(item.folder, item.name, item.type), item.name};
 }
 
 // Name, type and folder settled; false (the item Failed) when the folder
 // cannot be made: its files would land outside the folder chosen for them.
-bool SettleFolder(DownloadItem &item)
-{
+bool SettleFolder(DownloadItem &item) {
     PrepareItemNames(item);
     const QString folder = CreateFolderPath(item.folder);
     if (folder.isEmpty()) {
@@ -79,37 +70,34 @@ bool SettleFolder(DownloadItem &item)
 
 } // namespace
 
-bool IsLauncherType(const QString &type)
-{
+bool IsLauncherType(const QString &type) {
     static const QSet<QString> launchers = {
-        QStringLiteral("desktop"), QStringLiteral("exe"),  QStringLiteral("sh"),   QStringLiteral("bash"),
-        QStringLiteral("bat"),     QStringLiteral("cmd"),  QStringLiteral("com"),  QStringLiteral("scr"),
-        QStringLiteral("lnk"),     QStringLiteral("js"),   QStringLiteral("jse"),  QStringLiteral("vbs"),
-        QStringLiteral("vbe"),     QStringLiteral("wsf"),  QStringLiteral("wsh"),  QStringLiteral("ps1"),
-        QStringLiteral("psm1"),    QStringLiteral("msi"),  QStringLiteral("msp"),  QStringLiteral("jar"),
-        QStringLiteral("appimage"), QStringLiteral("run"), QStringLiteral("pif"),  QStringLiteral("cpl"),
-        QStringLiteral("hta"),     QStringLiteral("reg"),  QStringLiteral("url"),  QStringLiteral("inf"),
-        QStringLiteral("app"),     QStringLiteral("command"), QStringLiteral("dll"), QStringLiteral("py"),
-        QStringLiteral("pl"),      QStringLiteral("deb"),  QStringLiteral("rpm"),  QStringLiteral("apk")};
+        QStringLiteral("desktop"),  QStringLiteral("exe"),     QStringLiteral("sh"),  QStringLiteral("bash"),
+        QStringLiteral("bat"),      QStringLiteral("cmd"),     QStringLiteral("com"), QStringLiteral("scr"),
+        QStringLiteral("lnk"),      QStringLiteral("js"),      QStringLiteral("jse"), QStringLiteral("vbs"),
+        QStringLiteral("vbe"),      QStringLiteral("wsf"),     QStringLiteral("wsh"), QStringLiteral("ps1"),
+        QStringLiteral("psm1"),     QStringLiteral("msi"),     QStringLiteral("msp"), QStringLiteral("jar"),
+        QStringLiteral("appimage"), QStringLiteral("run"),     QStringLiteral("pif"), QStringLiteral("cpl"),
+        QStringLiteral("hta"),      QStringLiteral("reg"),     QStringLiteral("url"), QStringLiteral("inf"),
+        QStringLiteral("app"),      QStringLiteral("command"), QStringLiteral("dll"), QStringLiteral("py"),
+        QStringLiteral("pl"),       QStringLiteral("deb"),     QStringLiteral("rpm"), QStringLiteral("apk")};
     return launchers.contains(type.trimmed().toLower());
 }
 
-bool IsKnownDocumentType(const QString &type)
-{
+bool IsKnownDocumentType(const QString &type) {
     static const QSet<QString> known = {
-        QStringLiteral("pdf"),  QStringLiteral("doc"),  QStringLiteral("docx"), QStringLiteral("ppt"),
-        QStringLiteral("pptx"), QStringLiteral("pps"),  QStringLiteral("ppsx"), QStringLiteral("xls"),
-        QStringLiteral("xlsx"), QStringLiteral("rtf"),  QStringLiteral("htm"),  QStringLiteral("html"),
-        QStringLiteral("mht"),  QStringLiteral("xml"),  QStringLiteral("txt"),  QStringLiteral("caj"),
-        QStringLiteral("caa"),  QStringLiteral("kdh"),  QStringLiteral("nh"),   QStringLiteral("wps"),
-        QStringLiteral("odt"),  QStringLiteral("ods"),  QStringLiteral("odp"),  QStringLiteral("epub"),
-        QStringLiteral("djvu"), QStringLiteral("ps"),   QStringLiteral("csv"),  QStringLiteral("zip"),
+        QStringLiteral("pdf"),  QStringLiteral("doc"), QStringLiteral("docx"), QStringLiteral("ppt"),
+        QStringLiteral("pptx"), QStringLiteral("pps"), QStringLiteral("ppsx"), QStringLiteral("xls"),
+        QStringLiteral("xlsx"), QStringLiteral("rtf"), QStringLiteral("htm"),  QStringLiteral("html"),
+        QStringLiteral("mht"),  QStringLiteral("xml"), QStringLiteral("txt"),  QStringLiteral("caj"),
+        QStringLiteral("caa"),  QStringLiteral("kdh"), QStringLiteral("nh"),   QStringLiteral("wps"),
+        QStringLiteral("odt"),  QStringLiteral("ods"), QStringLiteral("odp"),  QStringLiteral("epub"),
+        QStringLiteral("djvu"), QStringLiteral("ps"),  QStringLiteral("csv"),  QStringLiteral("zip"),
         QStringLiteral("rar"),  QStringLiteral("xxx")};
     return known.contains(type.trimmed().toLower());
 }
 
-QString CleanNamePart(const QString &text)
-{
+QString CleanNamePart(const QString &text) {
     QString kept;
     kept.reserve(text.size());
     for (QChar c : text) {
@@ -119,37 +107,33 @@ QString CleanNamePart(const QString &text)
     return MakeSafeFileName(kept);
 }
 
-QString CleanType(const QString &type)
-{
+QString CleanType(const QString &type) {
     return CleanNamePart(type).toLower();
 }
 
-void PrepareItemNames(DownloadItem &item)
-{
+void PrepareItemNames(DownloadItem &item) {
     item.type = LeftUtf8Bytes(CleanType(item.type), MaxTypeBytes);
     item.name = FitStem(CleanNamePart(item.name), TypeBytes(item.type));
     item.folder = WithTrailingSeparator(item.folder);
 }
 
-bool PathInsideFolder(const QString &path, const QString &folder)
-{
+bool PathInsideFolder(const QString &path, const QString &folder) {
     const QFileInfo file(LocalFilePath(path));
     const QString name = file.fileName();
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return false;
-    return QDir::cleanPath(file.absolutePath()) == QDir::cleanPath(QDir(LocalFilePath(folder)).absolutePath());
+    return QDir::cleanPath(file.absolutePath()) ==
+           QDir::cleanPath(QDir(LocalFilePath(folder)).absolutePath());
 }
 
-void MarkCannotReplace(DownloadItem &item, const QString &path)
-{
+void MarkCannotReplace(DownloadItem &item, const QString &path) {
     item.state = ItemState::Failed;
     item.size = ExistingLength(path);
     item.received = item.size;
     item.percent = ResultText::CannotReplace;
 }
 
-QString SameNameRuleCaption(SameNameRule rule)
-{
+QString SameNameRuleCaption(SameNameRule rule) {
     switch (rule) {
     case SameNameRule::Skip:
         return QStringLiteral("跳过");
@@ -161,8 +145,7 @@ QString SameNameRuleCaption(SameNameRule rule)
     return QStringLiteral("重命名");
 }
 
-SameNameRule SameNameRuleFromCaption(const QString &caption)
-{
+SameNameRule SameNameRuleFromCaption(const QString &caption) {
     const QString text = caption.trimmed();
     if (text == SameNameRuleCaption(SameNameRule::Skip))
         return SameNameRule::Skip;
@@ -171,16 +154,14 @@ SameNameRule SameNameRuleFromCaption(const QString &caption)
     return SameNameRule::Rename;
 }
 
-QString JoinFilePath(const QString &folder, const QString &name, const QString &type)
-{
+QString JoinFilePath(const QString &folder, const QString &name, const QString &type) {
     QString path = WithTrailingSeparator(folder) + name;
     if (!type.isEmpty())
         path += QLatin1Char('.') + type;
     return path;
 }
 
-bool 确定是需要下载(DownloadItem &item, SameNameRule rule)
-{
+bool 确定是需要下载(DownloadItem &item, SameNameRule rule) {
     const QString path = JoinFilePath(item.folder, item.name, item.type);
     if (!FileExists(path))
         return true;
@@ -195,8 +176,7 @@ bool 确定是需要下载(DownloadItem &item, SameNameRule rule)
 }
 
 SavePath 重命名保存路径(const QString &folder, const QString &name, const QString &type, SameNameRule rule,
-                       const ReservedPath &reserved)
-{
+                        const ReservedPath &reserved) {
     const auto held = [&](const QString &path) { return reserved && reserved(path); };
     const auto taken = [&](const QString &path) { return FileExists(path) || held(path); };
     const QString base = WithTrailingSeparator(folder);
@@ -235,8 +215,7 @@ SavePath 重命名保存路径(const QString &folder, const QString &name, const
     return result;
 }
 
-QString 从网络文件Header获取ContentDisposition(const QString &headerBlock)
-{
+QString 从网络文件Header获取ContentDisposition(const QString &headerBlock) {
     static const QString field = QStringLiteral("content-disposition:");
     // Lines end in CR LF; splitting at LF and trimming reads the same lines.
     const QStringList lines = headerBlock.split(QLatin1Char('\n'));
@@ -248,8 +227,7 @@ QString 从网络文件Header获取ContentDisposition(const QString &headerBlock
     return {};
 }
 
-SuggestedName 从下载头信息ContentDisposition获取文件名(const QString &value)
-{
+SuggestedName 从下载头信息ContentDisposition获取文件名(const QString &value) {
     static const QString key = QStringLiteral("filename=");
     const QString text = value.trimmed();
     const qsizetype at = text.indexOf(key, 0, Qt::CaseInsensitive);
@@ -284,8 +262,7 @@ SuggestedName 从下载头信息ContentDisposition获取文件名(const QString 
 }
 
 SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, const QString &headerBlock,
-                            SameNameRule rule, const ReservedPath &reserved)
-{
+                            SameNameRule rule, const ReservedPath &reserved) {
     const QStringList parts = contentType.split(QLatin1Char(';'));
     QString type = ExtensionFromContentType(parts.at(0).trimmed());
     if (type.isEmpty())
@@ -313,8 +290,7 @@ SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, cons
     return {true, path.path};
 }
 
-SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule, const ReservedPath &reserved)
-{
+SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule, const ReservedPath &reserved) {
     if (!SettleFolder(item) || !确定是需要下载(item, rule))
         return {};
     const SavePath free = 重命名保存路径(item.folder, item.name, item.type, rule, reserved);

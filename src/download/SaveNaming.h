@@ -8,8 +8,7 @@
 
 #include <functional>
 
-namespace dh
-{
+namespace dh {
 
 // Whether a path is taken by a running transfer (its name is reserved in
 // memory until that transfer ends). Empty: nothing is reserved.
@@ -55,7 +54,7 @@ struct SavePath {
 };
 // A reserved path counts as taken, as an existing file does.
 SavePath 重命名保存路径(const QString &folder, const QString &name, const QString &type, SameNameRule rule,
-                       const ReservedPath &reserved = {});
+                        const ReservedPath &reserved = {});
 
 // The value of the first "Content-Disposition:" line of a header block, or empty.
 QString 从网络文件Header获取ContentDisposition(const QString &headerBlock);
@@ -86,6 +85,7 @@ SettleResult SettleItemPath(DownloadItem &item, const QString &contentType, cons
 // Transfer method two, before the start: safe name, folder created, the
 // skip test, then the free path under every rule. Not ok: the item was
 // skipped (marked done), or failed as above, and is not to be downloaded.
-SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule, const ReservedPath &reserved = {});
+SettleResult SettleItemPathMethodTwo(DownloadItem &item, SameNameRule rule,
+                                     const ReservedPath &reserved = {});
 
 } // namespace dh

@@ -1,8 +1,8 @@
 #include "download/SitePolicy.h"
 
 #include <QLocale>
-#include <QTimeZone>
 #include <QStringView>
+#include <QTimeZone>
 #include <QUrl>
 
 #include <algorithm>

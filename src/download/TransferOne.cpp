@@ -78,7 +78,8 @@ void TransferOne::Stop() {
         return;
     if (m_transfer)
         m_transfer->Cancel();
-    TransferOutcome outcome = m_transfer ? OutcomeOf(FileTransfer::Result::Cancelled, *m_transfer) : TransferOutcome();
+    TransferOutcome outcome =
+        m_transfer ? OutcomeOf(FileTransfer::Result::Cancelled, *m_transfer) : TransferOutcome();
     outcome.kind = OutcomeKind::Cancelled;
     end(outcome);
 }

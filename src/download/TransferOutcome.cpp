@@ -116,12 +116,12 @@ void methodTwoOutcome(DownloadItem &item, const TransferOutcome &o) {
 } // namespace
 
 TransferOutcome OutcomeOf(FileTransfer::Result result, const FileTransfer &transfer) {
-    return OutcomeOf(result, transfer.Headers(), transfer.Written(), transfer.PartialKept(), transfer.Target(),
-                     transfer.ErrorText());
+    return OutcomeOf(result, transfer.Headers(), transfer.Written(), transfer.PartialKept(),
+                     transfer.Target(), transfer.ErrorText());
 }
 
-TransferOutcome OutcomeOf(FileTransfer::Result result, const ReplyHeaders &h, qint64 written, bool partialKept,
-                          const QString &path, const QString &detail) {
+TransferOutcome OutcomeOf(FileTransfer::Result result, const ReplyHeaders &h, qint64 written,
+                          bool partialKept, const QString &path, const QString &detail) {
     using R = FileTransfer::Result;
     using K = OutcomeKind;
     TransferOutcome o;
@@ -134,18 +134,42 @@ TransferOutcome OutcomeOf(FileTransfer::Result result, const ReplyHeaders &h, qi
     o.path = path;
     o.detail = detail;
     switch (result) {
-    case R::Finished: o.kind = K::Finished; break;
-    case R::TooLarge: o.kind = K::TooLarge; break;
-    case R::HttpError: o.kind = K::HttpStatus; break;
-    case R::Empty: o.kind = K::Empty; break;
-    case R::Truncated: o.kind = K::ConnectionLost; break;
-    case R::Stalled: o.kind = K::Stalled; break;
-    case R::NoHeaders: o.kind = K::NoAnswer; break;
-    case R::NetworkError: o.kind = h.status == 0 ? K::ConnectFailed : K::ConnectionLost; break;
-    case R::WriteFailed: o.kind = K::WriteFailed; break;
-    case R::CannotReplace: o.kind = K::CannotReplace; break;
-    case R::NotAllowed: o.kind = K::RefusedAddress; break;
-    case R::Cancelled: o.kind = K::Cancelled; break;
+    case R::Finished:
+        o.kind = K::Finished;
+        break;
+    case R::TooLarge:
+        o.kind = K::TooLarge;
+        break;
+    case R::HttpError:
+        o.kind = K::HttpStatus;
+        break;
+    case R::Empty:
+        o.kind = K::Empty;
+        break;
+    case R::Truncated:
+        o.kind = K::ConnectionLost;
+        break;
+    case R::Stalled:
+        o.kind = K::Stalled;
+        break;
+    case R::NoHeaders:
+        o.kind = K::NoAnswer;
+        break;
+    case R::NetworkError:
+        o.kind = h.status == 0 ? K::ConnectFailed : K::ConnectionLost;
+        break;
+    case R::WriteFailed:
+        o.kind = K::WriteFailed;
+        break;
+    case R::CannotReplace:
+        o.kind = K::CannotReplace;
+        break;
+    case R::NotAllowed:
+        o.kind = K::RefusedAddress;
+        break;
+    case R::Cancelled:
+        o.kind = K::Cancelled;
+        break;
     }
     return o;
 }
@@ -153,20 +177,33 @@ TransferOutcome OutcomeOf(FileTransfer::Result result, const ReplyHeaders &h, qi
 QString OutcomeText(const TransferOutcome &o) {
     using K = OutcomeKind;
     switch (o.kind) {
-    case K::Finished: return o.resumed ? QStringLiteral("已续传") : QStringLiteral("完成");
-    case K::TooLarge: return ResultText::BigFileSkipped;
-    case K::ExistsSkipped: return ResultText::ExistsSkipped;
-    case K::HttpStatus: return QStringLiteral("HTTP %1").arg(o.status);
+    case K::Finished:
+        return o.resumed ? QStringLiteral("已续传") : QStringLiteral("完成");
+    case K::TooLarge:
+        return ResultText::BigFileSkipped;
+    case K::ExistsSkipped:
+        return ResultText::ExistsSkipped;
+    case K::HttpStatus:
+        return QStringLiteral("HTTP %1").arg(o.status);
     case K::NoAnswer:
-    case K::Stalled: return QStringLiteral("超时");
-    case K::ConnectionLost: return QStringLiteral("连接中断");
-    case K::ConnectFailed: return QStringLiteral("无法连接");
-    case K::Cancelled: return ResultText::Cancelled;
-    case K::CannotReplace: return ResultText::CannotReplace;
-    case K::RefusedAddress: return QStringLiteral("地址无效");
-    case K::WriteFailed: return QStringLiteral("写入失败");
-    case K::PathRefused: return ResultText::PathRefused;
-    case K::Empty: return QStringLiteral("空文件");
+    case K::Stalled:
+        return QStringLiteral("超时");
+    case K::ConnectionLost:
+        return QStringLiteral("连接中断");
+    case K::ConnectFailed:
+        return QStringLiteral("无法连接");
+    case K::Cancelled:
+        return ResultText::Cancelled;
+    case K::CannotReplace:
+        return ResultText::CannotReplace;
+    case K::RefusedAddress:
+        return QStringLiteral("地址无效");
+    case K::WriteFailed:
+        return QStringLiteral("写入失败");
+    case K::PathRefused:
+        return ResultText::PathRefused;
+    case K::Empty:
+        return QStringLiteral("空文件");
     }
     return {};
 }
@@ -185,7 +222,9 @@ QString TimeLeftText(qint64 bytesLeft, double bytesPerSecond) {
     if (seconds > 100.0 * 3600.0)
         return QStringLiteral("99:59:59");
     const qint64 s = qint64(seconds);
-    const QString mmss = QStringLiteral("%1:%2").arg(s / 60 % 60, 2, 10, QLatin1Char('0')).arg(s % 60, 2, 10, QLatin1Char('0'));
+    const QString mmss = QStringLiteral("%1:%2")
+                             .arg(s / 60 % 60, 2, 10, QLatin1Char('0'))
+                             .arg(s % 60, 2, 10, QLatin1Char('0'));
     return s < 3600 ? mmss : QString::number(s / 3600) + QLatin1Char(':') + mmss;
 }
 

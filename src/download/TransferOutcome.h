@@ -12,9 +12,9 @@ struct TransferStart {
     QString name; // method one settles name, type and folder from the headers
     QString type;
     QString folder;
-    qint64 total = -1;     // whole length, -1 unknown
+    qint64 total = -1;      // whole length, -1 unknown
     qint64 resumedFrom = 0; // bytes an earlier attempt left, when the answer goes on from them
-    bool oneCall = false;  // method one: neither a length nor "200 OK" (the one-call rules)
+    bool oneCall = false;   // method one: neither a length nor "200 OK" (the one-call rules)
     bool resumable = false; // an interruption keeps the partial file, with `partial`
     PartialInfo partial;
 };
@@ -38,15 +38,15 @@ enum class OutcomeKind {
 
 struct TransferOutcome {
     OutcomeKind kind = OutcomeKind::Cancelled;
-    int status = 0;        // HTTP status of the answer, 0 without one
-    qint64 received = 0;   // bytes of the document in the file
-    qint64 total = -1;     // its whole length, -1 unknown
-    bool oneCall = false;  // method one's one-call rules applied
-    bool resumed = false;  // went on from what an earlier attempt left
+    int status = 0;           // HTTP status of the answer, 0 without one
+    qint64 received = 0;      // bytes of the document in the file
+    qint64 total = -1;        // its whole length, -1 unknown
+    bool oneCall = false;     // method one's one-call rules applied
+    bool resumed = false;     // went on from what an earlier attempt left
     bool partialKept = false; // the partial file stays for the next attempt
     qint64 retryAfterMs = -1; // the answer's Retry-After, -1 without one
-    QString path;          // the target file
-    QString detail;        // the network library's description
+    QString path;             // the target file
+    QString detail;           // the network library's description
 };
 
 // From the network layer's result and the transfer's state.

@@ -73,7 +73,8 @@ class PendingWait : public QObject {
 public:
     PendingWait(QObject *owner, WebBrowserView *view, std::function<bool()> done, qint64 maxMs,
                 std::function<void()> then)
-        : QObject(owner), m_done(std::move(done)), m_then(std::move(then)), m_start(Clock::Now()), m_max(maxMs) {
+        : QObject(owner), m_done(std::move(done)), m_then(std::move(then)), m_start(Clock::Now()),
+          m_max(maxMs) {
         m_timer.setSingleShot(true);
         connect(&m_timer, &QTimer::timeout, this, &PendingWait::check);
         if (view)
@@ -115,7 +116,8 @@ QString OnLoginSiteOnly(const QString &script, const QUrl &login) {
                           "    return '%1';\n"
                           "  return %2;\n"
                           "})(%3)")
-        .arg(kElsewhere, script.trimmed(), QString::fromUtf8(QJsonDocument(site).toJson(QJsonDocument::Compact)));
+        .arg(kElsewhere, script.trimmed(),
+             QString::fromUtf8(QJsonDocument(site).toJson(QJsonDocument::Compact)));
 }
 
 bool blankTitle(const QString &title) {
@@ -232,7 +234,8 @@ bool WebLoginPanel::pageDone() const {
 }
 
 void WebLoginPanel::waitForPage(std::function<void()> then) {
-    new PendingWait(this, Web(), [this] { return pageDone(); }, Durations::LoginPageTimeout, std::move(then));
+    new PendingWait(
+        this, Web(), [this] { return pageDone(); }, Durations::LoginPageTimeout, std::move(then));
 }
 
 void WebLoginPanel::OpenLoginPage(std::function<void()> then) {
@@ -308,15 +311,16 @@ void WebLoginPanel::fillAndSubmit() {
                                .arg(QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact)));
     // Set before the click: the page it starts clears it when finished.
     m_pageWait = true;
-    Web()->RunScriptAsync(OnLoginSiteOnly(script, loginUrl()), int(Durations::LoginPageTimeout),
-                          [this](const std::optional<QVariant> &clicked) { afterClick(clicked.value_or(false)); });
+    Web()->RunScriptAsync(
+        OnLoginSiteOnly(script, loginUrl()), int(Durations::LoginPageTimeout),
+        [this](const std::optional<QVariant> &clicked) { afterClick(clicked.value_or(false)); });
 }
 
 void WebLoginPanel::pressIpLogin() {
     m_pageWait = true;
-    Web()->RunScriptAsync(OnLoginSiteOnly(QString::fromUtf8(kIpScript), loginUrl()),
-                          int(Durations::LoginPageTimeout),
-                          [this](const std::optional<QVariant> &clicked) { afterClick(clicked.value_or(false)); });
+    Web()->RunScriptAsync(
+        OnLoginSiteOnly(QString::fromUtf8(kIpScript), loginUrl()), int(Durations::LoginPageTimeout),
+        [this](const std::optional<QVariant> &clicked) { afterClick(clicked.value_or(false)); });
 }
 
 void WebLoginPanel::afterClick(const QVariant &clicked) {

@@ -77,8 +77,8 @@ bool FileTransfer::SetTarget(const QString &path) {
             return true;
     } else {
         // On Linux the temporary file has no name at all until it is finished.
-        auto temporary =
-            std::make_unique<QTemporaryFile>(target.absolutePath() + QStringLiteral("/.docharvest-XXXXXX.part"));
+        auto temporary = std::make_unique<QTemporaryFile>(target.absolutePath() +
+                                                          QStringLiteral("/.docharvest-XXXXXX.part"));
         if (!locked && temporary->open()) {
             m_file = std::move(temporary);
             return true;
@@ -303,7 +303,8 @@ bool FileTransfer::openPartial() {
     auto file = std::make_unique<QFile>(path);
     bool opened = false;
     if (m_headers.resumed) {
-        opened = file->open(QIODevice::WriteOnly | QIODevice::Append) && file->size() == m_headers.resumedFrom;
+        opened =
+            file->open(QIODevice::WriteOnly | QIODevice::Append) && file->size() == m_headers.resumedFrom;
     } else if (QFileInfo(path).isFile()) {
         opened = file->open(QIODevice::WriteOnly | QIODevice::Truncate);
     } else {

@@ -6,8 +6,7 @@
 namespace dh {
 namespace {
 
-const psl_ctx_t *Suffixes()
-{
+const psl_ctx_t *Suffixes() {
     // The newest of the list built into the library and the system's copy.
     static const psl_ctx_t *const ctx = [] {
         const psl_ctx_t *latest = psl_latest(nullptr);
@@ -18,13 +17,11 @@ const psl_ctx_t *Suffixes()
 
 } // namespace
 
-QString AsciiHost(const QUrl &url)
-{
+QString AsciiHost(const QUrl &url) {
     return url.host(QUrl::FullyEncoded).toLower();
 }
 
-QString RegistrableDomain(const QString &asciiHost)
-{
+QString RegistrableDomain(const QString &asciiHost) {
     QString host = asciiHost;
     if (host.endsWith(QLatin1Char('.')))
         host.chop(1);
@@ -38,8 +35,7 @@ QString RegistrableDomain(const QString &asciiHost)
     return domain ? QString::fromUtf8(domain) : QString();
 }
 
-bool SameSite(const QUrl &a, const QUrl &b)
-{
+bool SameSite(const QUrl &a, const QUrl &b) {
     const QString first = AsciiHost(a), second = AsciiHost(b);
     if (first.isEmpty() || second.isEmpty())
         return false;

@@ -26,15 +26,12 @@
 #endif
 
 // The resources of a static library are registered by hand.
-static void initNetResources()
-{
+static void initNetResources() {
     Q_INIT_RESOURCE(net);
 }
 
-namespace dh
-{
-namespace
-{
+namespace dh {
+namespace {
 
 // How long a click or a value change may take before the page counts as stuck.
 constexpr int kActionTimeoutMs = 10000;
@@ -46,8 +43,7 @@ constexpr int kStartWatchMs = 5000;
 // How long a navigation waits for the one before it to be shown (real time).
 constexpr int kQueueMs = 2000;
 
-QString snapshotScript()
-{
+QString snapshotScript() {
     static const QString script = [] {
         initNetResources();
         QFile file(QStringLiteral(":/net/snapshot.js"));
@@ -57,13 +53,11 @@ QString snapshotScript()
 }
 
 // A script literal for `values`: JSON is valid script text and escapes everything.
-QString scriptArgs(const QJsonArray &values)
-{
+QString scriptArgs(const QJsonArray &values) {
     return QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact));
 }
 
-void endProcess(qint64 pid)
-{
+void endProcess(qint64 pid) {
 #ifdef Q_OS_WIN
     if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(pid))) {
         TerminateProcess(process, 1);
@@ -74,22 +68,19 @@ void endProcess(qint64 pid)
 #endif
 }
 
-bool isBlank(const QUrl &url)
-{
+bool isBlank(const QUrl &url) {
     const QString text = url.toString().trimmed();
     return text.isEmpty() || text.compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0;
 }
 
 // The engine moves to a fragment of the current document without a load.
-bool isSameDocument(const QUrl &target, const QUrl &current)
-{
+bool isSameDocument(const QUrl &target, const QUrl &current) {
     return target.hasFragment() && target != current &&
            target.adjusted(QUrl::RemoveFragment) == current.adjusted(QUrl::RemoveFragment);
 }
 
 // The document shown was loaded for `requested` (redirects keep the request).
-bool sameRequest(const QUrl &shown, const QUrl &requested)
-{
+bool sameRequest(const QUrl &shown, const QUrl &requested) {
     const auto key = [](const QUrl &url) {
         return url.adjusted(QUrl::RemoveFragment | QUrl::StripTrailingSlash | QUrl::NormalizePathSegments)
             .toString(QUrl::FullyEncoded);
@@ -99,15 +90,13 @@ bool sameRequest(const QUrl &shown, const QUrl &requested)
 
 // What the shown document was asked for. Not requestedUrl(): that already
 // names a navigation that has not been shown yet.
-QUrl shownRequest(QWebEnginePage *page)
-{
+QUrl shownRequest(QWebEnginePage *page) {
     return page->history()->currentItem().originalUrl();
 }
 
 } // namespace
 
-class WebBrowserView::Page : public QWebEnginePage
-{
+class WebBrowserView::Page : public QWebEnginePage {
 public:
     Page(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(profile, parent) {}
     bool silent = false;
@@ -116,14 +105,12 @@ protected:
     // New windows are refused here; the view loads their address itself.
     QWebEnginePage *createWindow(WebWindowType) override { return nullptr; }
 
-    void javaScriptAlert(const QUrl &origin, const QString &text) override
-    {
+    void javaScriptAlert(const QUrl &origin, const QString &text) override {
         if (!silent)
             Messages::Show(dialogParent(), text, MsgIcon::Information, origin.toString());
     }
 
-    bool javaScriptConfirm(const QUrl &origin, const QString &text) override
-    {
+    bool javaScriptConfirm(const QUrl &origin, const QString &text) override {
         // The engine asks "leave this page?" through here; a silent view must
         // never be held on a page.
         if (silent)
@@ -135,8 +122,7 @@ protected:
     }
 
     bool javaScriptPrompt(const QUrl &origin, const QString &text, const QString &defaultValue,
-                          QString *result) override
-    {
+                          QString *result) override {
         if (silent)
             return false;
         const QString answer = Messages::Input(dialogParent(), text, origin.toString(), defaultValue);
@@ -151,23 +137,19 @@ private:
     QWidget *dialogParent() const { return qobject_cast<QWidget *>(parent()); }
 };
 
-namespace
-{
-QList<const WebBrowserView *> &liveViews()
-{
+namespace {
+QList<const WebBrowserView *> &liveViews() {
     static QList<const WebBrowserView *> views;
     return views;
 }
 } // namespace
 
-bool WebBrowserView::AnyBusy()
-{
+bool WebBrowserView::AnyBusy() {
     const QList<const WebBrowserView *> &views = liveViews();
     return std::any_of(views.begin(), views.end(), [](const WebBrowserView *v) { return v->IsBusy(); });
 }
 
-WebBrowserView::WebBrowserView(QObject *parent) : BrowserView(parent)
-{
+WebBrowserView::WebBrowserView(QObject *parent) : BrowserView(parent) {
     liveViews().append(this);
     m_view = new QWebEngineView;
     m_page = new Page(WebSession::Instance().Profile(), m_view);
@@ -220,26 +202,22 @@ WebBrowserView::WebBrowserView(QObject *parent) : BrowserView(parent)
     // windowCloseRequested stays unconnected: a page never closes the view.
 }
 
-WebBrowserView::~WebBrowserView()
-{
+WebBrowserView::~WebBrowserView() {
     liveViews().removeOne(this);
     delete m_view;
 }
 
-QWidget *WebBrowserView::Widget()
-{
+QWidget *WebBrowserView::Widget() {
     return m_view;
 }
 
-void WebBrowserView::ExpectLoad(bool sameDocument)
-{
+void WebBrowserView::ExpectLoad(bool sameDocument) {
     m_busy = true;
     m_sameDocument = sameDocument;
     m_startWatch->start();
 }
 
-void WebBrowserView::OnLoadFinished(bool ok)
-{
+void WebBrowserView::OnLoadFinished(bool ok) {
     // The end of a navigation that a queued one replaced is not the new one's.
     if (!ok && m_superseded > 0) {
         --m_superseded;
@@ -263,8 +241,7 @@ void WebBrowserView::OnLoadFinished(bool ok)
     emit documentComplete(CurrentUrl());
 }
 
-void WebBrowserView::Navigate(const QString &address)
-{
+void WebBrowserView::Navigate(const QString &address) {
     if (!EndStuckRenderer() || !m_page)
         return;
     const QString text = address.trimmed();
@@ -280,16 +257,14 @@ void WebBrowserView::Navigate(const QString &address)
     load(url);
 }
 
-void WebBrowserView::load(const QUrl &url)
-{
+void WebBrowserView::load(const QUrl &url) {
     const bool sameDocument = !m_page->isLoading() && isSameDocument(url, m_page->url());
     ExpectLoad(sameDocument);
     m_requested = sameDocument ? QUrl() : url;
     m_page->load(url);
 }
 
-bool WebBrowserView::issueQueued()
-{
+bool WebBrowserView::issueQueued() {
     if (m_queued.isEmpty() || !m_page)
         return false;
     const QUrl next = m_queued;
@@ -299,8 +274,7 @@ bool WebBrowserView::issueQueued()
     return true;
 }
 
-void WebBrowserView::Reload()
-{
+void WebBrowserView::Reload() {
     if (!EndStuckRenderer() || !m_page || m_page->url().isEmpty())
         return;
     ExpectLoad(false);
@@ -309,18 +283,15 @@ void WebBrowserView::Reload()
     m_page->triggerAction(QWebEnginePage::Reload);
 }
 
-void WebBrowserView::Back()
-{
+void WebBrowserView::Back() {
     GoToHistory(-1);
 }
 
-void WebBrowserView::Forward()
-{
+void WebBrowserView::Forward() {
     GoToHistory(1);
 }
 
-void WebBrowserView::GoToHistory(int offset)
-{
+void WebBrowserView::GoToHistory(int offset) {
     // By index: the engine's own back and forward skip the pages that were
     // left through a script click, which is how this program pages.
     if (!m_page)
@@ -334,25 +305,21 @@ void WebBrowserView::GoToHistory(int offset)
     m_page->history()->goToItem(m_page->history()->itemAt(index));
 }
 
-bool WebBrowserView::IsBusy() const
-{
+bool WebBrowserView::IsBusy() const {
     return m_busy;
 }
 
-QString WebBrowserView::CurrentUrl() const
-{
+QString WebBrowserView::CurrentUrl() const {
     return m_page ? m_page->url().toString() : QString();
 }
 
-void WebBrowserView::SetSilent(bool on)
-{
+void WebBrowserView::SetSilent(bool on) {
     m_silent = on;
     if (m_page)
         m_page->silent = on;
 }
 
-void WebBrowserView::OnNewWindow(const QUrl &url)
-{
+void WebBrowserView::OnNewWindow(const QUrl &url) {
     // The request is refused (createWindow gives no page); its address opens
     // here once the engine has finished with the request.
     if (isBlank(url))
@@ -363,8 +330,7 @@ void WebBrowserView::OnNewWindow(const QUrl &url)
     });
 }
 
-std::optional<QVariant> WebBrowserView::RunScript(const QString &source, int timeoutMs)
-{
+std::optional<QVariant> WebBrowserView::RunScript(const QString &source, int timeoutMs) {
     if (!m_page || source.isEmpty())
         return std::nullopt;
     struct Call {
@@ -396,8 +362,7 @@ std::optional<QVariant> WebBrowserView::RunScript(const QString &source, int tim
 }
 
 void WebBrowserView::RunScriptAsync(const QString &source, int timeoutMs,
-                                    std::function<void(std::optional<QVariant>)> done)
-{
+                                    std::function<void(std::optional<QVariant>)> done) {
     struct Call {
         bool finished = false;
         bool late = false; // timed out; an answer may still come
@@ -443,8 +408,7 @@ void WebBrowserView::RunScriptAsync(const QString &source, int timeoutMs,
     deadline->start(Clock::RealInterval(std::max(0, timeoutMs)));
 }
 
-bool WebBrowserView::EndStuckRenderer()
-{
+bool WebBrowserView::EndStuckRenderer() {
     if (m_health->unanswered <= 0 || !m_page)
         return true;
     m_health->unanswered = 0;
@@ -464,19 +428,18 @@ bool WebBrowserView::EndStuckRenderer()
     return true;
 }
 
-PageSnapshot WebBrowserView::Snapshot(int timeoutMs)
-{
+PageSnapshot WebBrowserView::Snapshot(int timeoutMs) {
     const std::optional<QVariant> answer = RunScript(snapshotScript(), timeoutMs);
     if (!answer)
         return {};
     const QVariantList parts = answer->toList();
-    if (parts.size() != 2 || parts[0].typeId() != QMetaType::QString || parts[1].typeId() != QMetaType::QString)
+    if (parts.size() != 2 || parts[0].typeId() != QMetaType::QString ||
+        parts[1].typeId() != QMetaType::QString)
         return {};
     return ParsePageSnapshot(parts[0].toString().toUtf8(), parts[1].toString());
 }
 
-QList<SnapInput> WebBrowserView::Inputs(int timeoutMs)
-{
+QList<SnapInput> WebBrowserView::Inputs(int timeoutMs) {
     static const QString script = QStringLiteral(
         "(function () {"
         "  var keep = [], out = [], all = document.getElementsByTagName('INPUT');"
@@ -500,8 +463,7 @@ QList<SnapInput> WebBrowserView::Inputs(int timeoutMs)
     return inputs;
 }
 
-int WebBrowserView::ElementById(const QString &id, int timeoutMs)
-{
+int WebBrowserView::ElementById(const QString &id, int timeoutMs) {
     // Adds to the handles of the latest snapshot instead of replacing them.
     const QString script =
         QStringLiteral("(function (a) {"
@@ -518,8 +480,7 @@ int WebBrowserView::ElementById(const QString &id, int timeoutMs)
     return answer->toInt();
 }
 
-bool WebBrowserView::Click(int handle)
-{
+bool WebBrowserView::Click(int handle) {
     if (handle < 0)
         return false;
     const QString script =
@@ -534,8 +495,7 @@ bool WebBrowserView::Click(int handle)
     return answer && answer->toBool();
 }
 
-bool WebBrowserView::SetValue(int handle, const QString &value)
-{
+bool WebBrowserView::SetValue(int handle, const QString &value) {
     if (handle < 0)
         return false;
     const QString script = QStringLiteral("(function (a) {"

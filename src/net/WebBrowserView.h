@@ -14,11 +14,9 @@
 class QTimer;
 class QWebEngineView;
 
-namespace dh
-{
+namespace dh {
 
-class WebBrowserView : public BrowserView
-{
+class WebBrowserView : public BrowserView {
     Q_OBJECT
 public:
     explicit WebBrowserView(QObject *parent = nullptr);
@@ -77,9 +75,9 @@ private:
     bool m_busy = false;
     bool m_sameDocument = false; // the pending navigation only moves to a fragment
     QUrl m_requested;            // navigated to, not yet shown
-    QUrl m_queued;                 // asked for while m_requested was not shown yet
+    QUrl m_queued;               // asked for while m_requested was not shown yet
     QTimer *m_queueWatch = nullptr;
-    int m_superseded = 0;          // ends of navigations a queued one replaced, still to come
+    int m_superseded = 0; // ends of navigations a queued one replaced, still to come
     bool m_silent = false;
     std::shared_ptr<Health> m_health = std::make_shared<Health>();
 };

@@ -18,8 +18,7 @@ namespace {
 
 constexpr int kTableSize = 601;
 
-const std::array<QString, kTableSize> &statusTable()
-{
+const std::array<QString, kTableSize> &statusTable() {
     static const std::array<QString, kTableSize> table = [] {
         std::array<QString, kTableSize> t;
         const std::pair<int, const char *> texts[] = {
@@ -56,8 +55,10 @@ const std::array<QString, kTableSize> &statusTable()
             {413, "请求的资源大于服务器允许的大小"},
             {414, "请求的资源URL长于服务器允许的长度"},
             {415, "请求资源不支持请求项目格式"},
-            {416, "请求中包含Range请求头字段，在当前请求资源范围内没有range指示值，请求也不包含If-Range请求头字段"},
-            {417, "服务器不满足请求Expect头字段指定的期望值，如果是代理服务器，可能是下一级服务器不能满足请求"},
+            {416, "请求中包含Range请求头字段，在当前请求资源范围内没有range指示值，请求也不包含If-"
+                  "Range请求头字段"},
+            {417,
+             "服务器不满足请求Expect头字段指定的期望值，如果是代理服务器，可能是下一级服务器不能满足请求"},
             {500, "服务器产生内部错误"},
             {501, "服务器不支持请求的函数"},
             {502, "服务器暂时不可用，有时是为了防止发生系统过载"},
@@ -73,8 +74,7 @@ const std::array<QString, kTableSize> &statusTable()
 }
 
 // RFC 9110 token characters: what a method or header name may hold.
-bool isToken(const QByteArray &text)
-{
+bool isToken(const QByteArray &text) {
     if (text.isEmpty())
         return false;
     for (const char c : text) {
@@ -87,15 +87,13 @@ bool isToken(const QByteArray &text)
 
 // The reply carries an HTTP answer (possibly an error status) rather than a
 // broken transport: content and server error codes come from the status line.
-bool isHttpAnswer(QNetworkReply::NetworkError e)
-{
+bool isHttpAnswer(QNetworkReply::NetworkError e) {
     return e == QNetworkReply::NoError || (e >= 201 && e <= 299) || (e >= 401 && e <= 499);
 }
 
 } // namespace
 
-uXMLHTTP::uXMLHTTP(QObject *parent) : QObject(parent)
-{
+uXMLHTTP::uXMLHTTP(QObject *parent) : QObject(parent) {
     setObjectName(QStringLiteral("uXMLHTTP"));
     m_manager = new QNetworkAccessManager(this);
     m_manager->setCookieJar(nullptr);
@@ -111,21 +109,20 @@ uXMLHTTP::uXMLHTTP(QObject *parent) : QObject(parent)
     });
 }
 
-uXMLHTTP::~uXMLHTTP()
-{
+uXMLHTTP::~uXMLHTTP() {
     m_tmrReader->stop();
     dropReply();
 }
 
-QString uXMLHTTP::StatusDescription(int status)
-{
+QString uXMLHTTP::StatusDescription(int status) {
     return status >= 0 && status < kTableSize ? statusTable()[status] : QString();
 }
 
-QString uXMLHTTP::TooLargeText() { return QStringLiteral("返回的数据超过大小上限"); }
+QString uXMLHTTP::TooLargeText() {
+    return QStringLiteral("返回的数据超过大小上限");
+}
 
-void uXMLHTTP::dropReply()
-{
+void uXMLHTTP::dropReply() {
     m_stallTimer->stop();
     if (!m_reply)
         return;
@@ -136,8 +133,7 @@ void uXMLHTTP::dropReply()
     reply->deleteLater();
 }
 
-bool uXMLHTTP::Open_(const QString &method, const QString &url, const QString &savePath)
-{
+bool uXMLHTTP::Open_(const QString &method, const QString &url, const QString &savePath) {
     m_tmrReader->stop();
     dropReply();
     m_done = false;
@@ -153,8 +149,8 @@ bool uXMLHTTP::Open_(const QString &method, const QString &url, const QString &s
     const QByteArray verb = method.trimmed().toUpper().toLatin1();
     const QUrl target(url.trimmed(), QUrl::StrictMode);
     const QString scheme = target.scheme().toLower();
-    if (!isToken(verb) || !target.isValid() || target.host().isEmpty()
-        || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (!isToken(verb) || !target.isValid() || target.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
         return false;
     m_method = verb;
     m_url = target;
@@ -165,8 +161,7 @@ bool uXMLHTTP::Open_(const QString &method, const QString &url, const QString &s
     return true;
 }
 
-void uXMLHTTP::SetRequestHeader(const QString &name, const QString &value)
-{
+void uXMLHTTP::SetRequestHeader(const QString &name, const QString &value) {
     const QByteArray n = name.trimmed().toLatin1();
     const QByteArray v = value.toUtf8();
     // A line break in a value would start a header of the server's choosing.
@@ -175,8 +170,7 @@ void uXMLHTTP::SetRequestHeader(const QString &name, const QString &value)
     m_requestHeaders.append({n, v});
 }
 
-void uXMLHTTP::Send_(const QByteArray &body)
-{
+void uXMLHTTP::Send_(const QByteArray &body) {
     // Without an opened request there is nothing that could ever complete.
     if (!m_opened || m_reply || m_readyState != 1)
         return;
@@ -213,8 +207,7 @@ void uXMLHTTP::Send_(const QByteArray &body)
         m_tmrReader->start();
 }
 
-void uXMLHTTP::readBody()
-{
+void uXMLHTTP::readBody() {
     if (!m_reply)
         return;
     m_readyState = 3;
@@ -228,8 +221,7 @@ void uXMLHTTP::readBody()
     m_body += chunk;
 }
 
-void uXMLHTTP::finished()
-{
+void uXMLHTTP::finished() {
     QNetworkReply *reply = m_reply;
     if (!reply)
         return;
@@ -239,7 +231,8 @@ void uXMLHTTP::finished()
     const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (code.isValid() && isHttpAnswer(reply->error())) {
         m_status = code.toInt();
-        m_statusText = QString::fromLatin1(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray());
+        m_statusText =
+            QString::fromLatin1(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray());
     } else {
         m_status = 0; // no answer: the connection failed, stalled, was cut or overflowed
         m_statusText.clear();
@@ -252,19 +245,21 @@ void uXMLHTTP::finished()
     reply->deleteLater();
 }
 
-void uXMLHTTP::Abort_()
-{
+void uXMLHTTP::Abort_() {
     m_tmrReader->stop();
     dropReply();
     m_opened = false;
     m_readyState = 0;
 }
 
-int uXMLHTTP::Status() const { return m_readyState >= 2 ? m_status : 0; }
-QString uXMLHTTP::StatusText() const { return m_readyState >= 2 ? m_statusText : QString(); }
+int uXMLHTTP::Status() const {
+    return m_readyState >= 2 ? m_status : 0;
+}
+QString uXMLHTTP::StatusText() const {
+    return m_readyState >= 2 ? m_statusText : QString();
+}
 
-QString uXMLHTTP::GetResponseHeader(const QString &name) const
-{
+QString uXMLHTTP::GetResponseHeader(const QString &name) const {
     const QByteArray wanted = name.trimmed().toLatin1();
     QStringList values;
     for (const auto &[n, v] : m_responseHeaders) {
@@ -274,13 +269,11 @@ QString uXMLHTTP::GetResponseHeader(const QString &name) const
     return values.join(QStringLiteral(", "));
 }
 
-QString uXMLHTTP::GetAllResponseHeaders() const
-{
+QString uXMLHTTP::GetAllResponseHeaders() const {
     return HeaderLines(m_responseHeaders);
 }
 
-QString uXMLHTTP::ResponseText() const
-{
+QString uXMLHTTP::ResponseText() const {
     if (m_body.isEmpty())
         return {};
     // A byte-order mark wins; then the charset of Content-Type; UTF-8 otherwise.
@@ -291,8 +284,8 @@ QString uXMLHTTP::ResponseText() const
     if (at >= 0) {
         QString charset = type.mid(at + 8).section(QLatin1Char(';'), 0, 0).trimmed();
         charset.remove(QLatin1Char('"'));
-        if (charset == QLatin1String("gbk") || charset == QLatin1String("gb2312")
-            || charset == QLatin1String("gb18030") || charset == QLatin1String("cp936"))
+        if (charset == QLatin1String("gbk") || charset == QLatin1String("gb2312") ||
+            charset == QLatin1String("gb18030") || charset == QLatin1String("cp936"))
             return FromCp936(m_body);
         if (auto named = QStringConverter::encodingForName(charset.toLatin1().constData()))
             return QStringDecoder(*named).decode(m_body);
@@ -300,8 +293,7 @@ QString uXMLHTTP::ResponseText() const
     return QString::fromUtf8(m_body);
 }
 
-void uXMLHTTP::saveBody()
-{
+void uXMLHTTP::saveBody() {
     const QString path = LocalFilePath(m_savePath);
     if (path.isEmpty() || m_body.isEmpty())
         return;
@@ -310,8 +302,7 @@ void uXMLHTTP::saveBody()
     WriteWholeFile(path, m_body);
 }
 
-void uXMLHTTP::poll()
-{
+void uXMLHTTP::poll() {
     const QPointer<uXMLHTTP> self(this);
     emit OnReadyStateChange();
     if (!self || m_readyState != 4)

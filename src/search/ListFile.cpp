@@ -15,15 +15,12 @@ namespace dh {
 
 namespace {
 
-const QString InsertStatement =
-    QStringLiteral("INSERT INTO 导出表(L0,L1,L2,L3,L4) VALUES(?1,?2,?3,?4,?5)");
-const QString TableCount =
-    QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type IN ('table','view') "
-                   "AND name='导出表'");
+const QString InsertStatement = QStringLiteral("INSERT INTO 导出表(L0,L1,L2,L3,L4) VALUES(?1,?2,?3,?4,?5)");
+const QString TableCount = QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type IN ('table','view') "
+                                          "AND name='导出表'");
 const QString SchemaCount = QStringLiteral("SELECT count(*) FROM sqlite_master");
 
-QString Cut(const QString &text, qsizetype length)
-{
+QString Cut(const QString &text, qsizetype length) {
     if (text.size() <= length)
         return text;
     // Keep a pair whole by leaving out its high half.
@@ -34,14 +31,12 @@ QString Cut(const QString &text, qsizetype length)
 
 // Auto-save lists open in this process, by file: one that wrote nothing must
 // not delete a file another window still writes to.
-QHash<QString, int> &OpenAutoSaveFiles()
-{
+QHash<QString, int> &OpenAutoSaveFiles() {
     static QHash<QString, int> files;
     return files;
 }
 
-QString FileKey(const QString &path)
-{
+QString FileKey(const QString &path) {
     const QString absolute = QFileInfo(LocalFilePath(path)).absoluteFilePath();
 #ifdef Q_OS_WIN
     return absolute.toCaseFolded();
@@ -50,8 +45,7 @@ QString FileKey(const QString &path)
 #endif
 }
 
-ListFileStatus Failed(const SqlResult &result)
-{
+ListFileStatus Failed(const SqlResult &result) {
     const int primary = result.code & 0xff;
     const bool damaged = primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
     return {damaged ? ListFileError::NotDatabase : ListFileError::ReadFailed, result.message};
@@ -59,8 +53,7 @@ ListFileStatus Failed(const SqlResult &result)
 
 } // namespace
 
-SqlResult OpenListFile(SqliteDb &connection, const QString &path)
-{
+SqlResult OpenListFile(SqliteDb &connection, const QString &path) {
     // Open what the existence test looked at.
     const QString local = LocalFilePath(path);
     if (FileExists(local)) {
@@ -78,15 +71,13 @@ SqlResult OpenListFile(SqliteDb &connection, const QString &path)
 }
 
 SqlResult AppendListRecord(SqliteDb &connection, const QString &url, const QString &title,
-                           const QString &type, const QString &folder)
-{
+                           const QString &type, const QString &folder) {
     SqlResult result;
     SqliteStatement *insert = connection.cached(InsertStatement, &result);
     if (!insert)
         return result;
-    const QString texts[5] = {Cut(url, ListUrlLength), Cut(title, ListTitleLength),
-                              Cut(type, ListTypeLength), QString(),
-                              Cut(folder, ListFolderLength)};
+    const QString texts[5] = {Cut(url, ListUrlLength), Cut(title, ListTitleLength), Cut(type, ListTypeLength),
+                              QString(), Cut(folder, ListFolderLength)};
     for (int i = 0; i < 5; ++i) {
         if (result = insert->bindText(i + 1, texts[i]); !result)
             return result;
@@ -97,29 +88,25 @@ SqlResult AppendListRecord(SqliteDb &connection, const QString &url, const QStri
     return failed ? result : SqlResult{};
 }
 
-QString AutoSavePath(const QString &folder, const QDateTime &opened, Engine engine)
-{
+QString AutoSavePath(const QString &folder, const QDateTime &opened, Engine engine) {
     if (folder.isEmpty())
         return {}; // no program folder: no auto-save file, rather than one at the root
     const QDateTime time = opened.isValid() ? opened : QDateTime::currentDateTime();
-    return WithTrailingSeparator(folder) + time.toString(QStringLiteral("yyyyMMddhhmmss"))
-           + (engine == Engine::Web ? QStringLiteral("_1.hvls") : QStringLiteral("_2.hvls"));
+    return WithTrailingSeparator(folder) + time.toString(QStringLiteral("yyyyMMddhhmmss")) +
+           (engine == Engine::Web ? QStringLiteral("_1.hvls") : QStringLiteral("_2.hvls"));
 }
 
-QString AutoSavePath(const QDateTime &opened, Engine engine)
-{
+QString AutoSavePath(const QDateTime &opened, Engine engine) {
     return AutoSavePath(ProgramFolder(), opened, engine);
 }
 
 // --- AutoSaveList ---------------------------------------------------------
 
-AutoSaveList::~AutoSaveList()
-{
+AutoSaveList::~AutoSaveList() {
     close();
 }
 
-SqlResult AutoSaveList::open(const QString &path)
-{
+SqlResult AutoSaveList::open(const QString &path) {
     close();
     m_path = path;
     m_key = FileKey(path);
@@ -128,8 +115,7 @@ SqlResult AutoSaveList::open(const QString &path)
 }
 
 SqlResult AutoSaveList::append(const QString &url, const QString &title, const QString &type,
-                               const QString &folder)
-{
+                               const QString &folder) {
     SqlResult result = AppendListRecord(m_db, url, title, type, folder);
     if (result)
         ++m_written;
@@ -139,8 +125,7 @@ SqlResult AutoSaveList::append(const QString &url, const QString &title, const Q
 // Deleted only when it is certainly empty: nothing written here, no other
 // list of this process has it open, and the table holds no row (another
 // program instance may have written to a file of the same name).
-bool AutoSaveList::deletable()
-{
+bool AutoSaveList::deletable() {
     if (m_written != 0 || OpenAutoSaveFiles().value(m_key) > 1 || !m_db.isOpen())
         return false;
     qint64 rows = 0;
@@ -151,8 +136,7 @@ bool AutoSaveList::deletable()
     return m_db.queryInt64(SchemaCount, objects) && objects == 0;
 }
 
-void AutoSaveList::close()
-{
+void AutoSaveList::close() {
     if (m_path.isEmpty())
         return;
     const bool remove = deletable();
@@ -169,21 +153,18 @@ void AutoSaveList::close()
 
 // --- ListFileReader -------------------------------------------------------
 
-ListFileStatus ListFileReader::fail(const ListFileStatus &status)
-{
+ListFileStatus ListFileReader::fail(const ListFileStatus &status) {
     close();
     return status;
 }
 
-ListFileStatus ListFileReader::stepFailure()
-{
+ListFileStatus ListFileReader::stepFailure() {
     if (m_cancel && m_cancel->load())
         return fail({ListFileError::Cancelled, QStringLiteral("stopped")});
     return fail(Failed(m_select.lastError()));
 }
 
-ListFileStatus ListFileReader::open(const QString &path, const std::atomic<bool> *cancel)
-{
+ListFileStatus ListFileReader::open(const QString &path, const std::atomic<bool> *cancel) {
     close();
     m_cancel = cancel;
     const QString local = LocalFilePath(path);
@@ -227,16 +208,14 @@ ListFileStatus ListFileReader::open(const QString &path, const std::atomic<bool>
     return {};
 }
 
-qint64 ListFileReader::recordCount()
-{
+qint64 ListFileReader::recordCount() {
     qint64 count = 0;
     if (!m_db.isOpen() || !m_db.queryInt64(QStringLiteral("select count(*) from 导出表"), count))
         return 0;
     return count;
 }
 
-ListFileStatus ListFileReader::read(QList<ListRecord> &out, qsizetype max)
-{
+ListFileStatus ListFileReader::read(QList<ListRecord> &out, qsizetype max) {
     if (m_atEnd)
         return {};
     for (qsizetype n = 0; max < 0 || n < max; ++n) {
@@ -267,21 +246,19 @@ ListFileStatus ListFileReader::read(QList<ListRecord> &out, qsizetype max)
 
 // Type, state and folder repeat from row to row: a repeated value shares
 // the previous row's text, which saves most allocations and memory.
-QString ListFileReader::text(int field)
-{
+QString ListFileReader::text(int field) {
     const QByteArrayView bytes = m_select.columnUtf8(m_column[field]);
     if (field < 2)
         return bytes.isNull() ? QString() : QString::fromUtf8(bytes);
     Repeat &last = m_last[field - 2];
     if (!last.valid || bytes.isNull() != last.null || bytes != QByteArrayView(last.bytes)) {
-        last = {bytes.toByteArray(), bytes.isNull() ? QString() : QString::fromUtf8(bytes),
-                bytes.isNull(), true};
+        last = {bytes.toByteArray(), bytes.isNull() ? QString() : QString::fromUtf8(bytes), bytes.isNull(),
+                true};
     }
     return last.text;
 }
 
-void ListFileReader::close()
-{
+void ListFileReader::close() {
     m_select = SqliteStatement();
     m_db.close();
     m_cancel = nullptr;
@@ -292,8 +269,7 @@ void ListFileReader::close()
 }
 
 ListFileStatus ReadListFile(const QString &path, QList<ListRecord> &records, const std::atomic<bool> *cancel,
-                            qsizetype maxRecords, qint64 maxTextBytes)
-{
+                            qsizetype maxRecords, qint64 maxTextBytes) {
     ListFileReader reader;
     reader.setMaxTextBytes(maxTextBytes);
     if (ListFileStatus status = reader.open(path, cancel); !status)

@@ -14,9 +14,9 @@
 
 namespace dh {
 
-inline const QString ListFileCreateStatement = QStringLiteral(
-    "CREATE TABLE 导出表(id INTEGER PRIMARY KEY AUTOINCREMENT, "
-    "L0 nvarchar(500),L1 nvarchar(300) ,L2 nvarchar(10) ,L3 nvarchar(15) ,L4 nvarchar(300) )");
+inline const QString ListFileCreateStatement =
+    QStringLiteral("CREATE TABLE 导出表(id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                   "L0 nvarchar(500),L1 nvarchar(300) ,L2 nvarchar(10) ,L3 nvarchar(15) ,L4 nvarchar(300) )");
 inline const QString ListFileSelectStatement = QStringLiteral("select * from 导出表");
 inline const QString ListFileExtension = QStringLiteral("hvls");
 
@@ -65,8 +65,7 @@ public:
     // then fail and close() deletes nothing.
     SqlResult open(const QString &path);
     // Counts the record when it was committed.
-    SqlResult append(const QString &url, const QString &title, const QString &type,
-                     const QString &folder);
+    SqlResult append(const QString &url, const QString &title, const QString &type, const QString &folder);
     // Drops the connection; a file that received no record is deleted.
     void close();
 
@@ -156,8 +155,7 @@ private:
 // (more than `maxRecords` records or `maxTextBytes` of text among them)
 // `records` is left as it was.
 ListFileStatus ReadListFile(const QString &path, QList<ListRecord> &records,
-                            const std::atomic<bool> *cancel = nullptr,
-                            qsizetype maxRecords = MaxListRecords,
+                            const std::atomic<bool> *cancel = nullptr, qsizetype maxRecords = MaxListRecords,
                             qint64 maxTextBytes = MaxListTextBytes);
 
 } // namespace dh

@@ -9,39 +9,32 @@
 
 #include <utility>
 
-namespace dh
-{
+namespace dh {
 
-namespace
-{
+namespace {
 
 // QString::trimmed also removes U+00A0, which basic-layout pages put after "[PDF]".
-QString Trim(const QString &s)
-{
+QString Trim(const QString &s) {
     return s.trimmed();
 }
 
-bool IsTag(const SnapElement &e, QLatin1String tag)
-{
+bool IsTag(const SnapElement &e, QLatin1String tag) {
     return e.tag.compare(tag, Qt::CaseInsensitive) == 0;
 }
 
 // "..." marks a cut title; without it the title makes a clean file name.
-QString WithoutEllipsis(QString title)
-{
+QString WithoutEllipsis(QString title) {
     title.remove(QStringLiteral("..."));
     return Trim(title);
 }
 
-QString HitTitle(const SnapElement &e)
-{
+QString HitTitle(const SnapElement &e) {
     // From 2020 on the link wraps the title's H3 and a breadcrumb line.
     return WithoutEllipsis(Trim(e.linkHasH3 ? e.linkH3Text : e.linkText));
 }
 
 // The type of a hit from its first SPAN and the URL's ending; later tests win.
-QString SpanType(const SnapElement &e, const QString &url)
-{
+QString SpanType(const SnapElement &e, const QString &url) {
     if (!e.hasSpan)
         return {};
     const QString t = Trim(e.spanText).toLower();
@@ -61,8 +54,7 @@ QString SpanType(const SnapElement &e, const QString &url)
 }
 
 // A label, then a title tag, then the path's extension.
-QString LabelOrPathType(const QString &label, const QString &titleTagType, const QString &url)
-{
+QString LabelOrPathType(const QString &label, const QString &titleTagType, const QString &url) {
     QString type = TypeFromLabel(label);
     if (type.isEmpty())
         type = titleTagType;
@@ -73,8 +65,7 @@ QString LabelOrPathType(const QString &label, const QString &titleTagType, const
 
 // The spaces option, the window's filters and the hand-over; true when handed.
 bool HandOver(QString title, const QString &url, const QString &type, const PageSnapshot &snapshot,
-              const QString &folder, const ExtractOptions &options, const ResultSink &sink)
-{
+              const QString &folder, const ExtractOptions &options, const ResultSink &sink) {
     if (options.removeTitleSpaces)
         title.remove(QLatin1Char(' '));
     if (options.dropUnknownType && type.isEmpty())
@@ -96,8 +87,7 @@ bool HandOver(QString title, const QString &url, const QString &type, const Page
 }
 
 // A scholar hit's side link labelled as a document ("[PDF]"), or nothing.
-bool SideDocument(const SnapElement &e, QString &url, QString &type)
-{
+bool SideDocument(const SnapElement &e, QString &url, QString &type) {
     if (e.sideHref.isEmpty())
         return false;
     const QString sideType = TypeFromLabel(e.sideLabel);
@@ -110,8 +100,7 @@ bool SideDocument(const SnapElement &e, QString &url, QString &type)
 
 template <typename IsHit>
 ExtractResult ExtractClassHits(const PageSnapshot &snapshot, const QString &folder,
-                               const ExtractOptions &options, const ResultSink &sink, IsHit isHit)
-{
+                               const ExtractOptions &options, const ResultSink &sink, IsHit isHit) {
     ExtractResult result;
     for (const SnapElement &e : snapshot.elements) {
         if (!isHit(e) || e.inPack)
@@ -132,36 +121,31 @@ ExtractResult ExtractClassHits(const PageSnapshot &snapshot, const QString &fold
     return result;
 }
 
-bool IsListHit(const SnapElement &e)
-{
+bool IsListHit(const SnapElement &e) {
     return IsTag(e, QLatin1String("LI")) && Trim(e.className).toLower() == QLatin1String("g");
 }
 
-bool IsDivHit(const SnapElement &e)
-{
+bool IsDivHit(const SnapElement &e) {
     if (!IsTag(e, QLatin1String("DIV")))
         return false;
     const QString cls = Trim(e.className).toLower();
     return cls == QLatin1String("g") || cls == QLatin1String("gs_ri");
 }
 
-bool SorryPath(const PageSnapshot &snapshot)
-{
+bool SorryPath(const PageSnapshot &snapshot) {
     return QUrl(snapshot.url).path().startsWith(QLatin1String("/sorry/"), Qt::CaseInsensitive);
 }
 
 // The block pages the text markers miss: the current English one, and the
 // check form of every language.
-bool NewerBlockPage(const PageSnapshot &snapshot)
-{
+bool NewerBlockPage(const PageSnapshot &snapshot) {
     return snapshot.captchaForm || SorryPath(snapshot) ||
            snapshot.html.contains(QLatin1String("your computer or network may be sending automated queries"),
                                   Qt::CaseInsensitive);
 }
 
 // The engine's own pages (image packs, local results, other searches) are no hits.
-bool IsEngineLink(const QString &url, const PageSnapshot &snapshot)
-{
+bool IsEngineLink(const QString &url, const PageSnapshot &snapshot) {
     const QUrl link(url);
     const QUrl page(snapshot.url);
     if (link.host().isEmpty() || link.host().compare(page.host(), Qt::CaseInsensitive) != 0 ||
@@ -173,12 +157,15 @@ bool IsEngineLink(const QString &url, const PageSnapshot &snapshot)
 }
 
 // The page says it found nothing for the query.
-bool SaysNothingFound(const QString &html)
-{
+bool SaysNothingFound(const QString &html) {
     static const char *const markers[] = {
-        "did not match any documents", "did not match any articles", "No results found for",
-        "找不到和您查询的", "没有找到",
-        "keine übereinstimmenden Dokumente", "Aucun document ne correspond",
+        "did not match any documents",
+        "did not match any articles",
+        "No results found for",
+        "找不到和您查询的",
+        "没有找到",
+        "keine übereinstimmenden Dokumente",
+        "Aucun document ne correspond",
     };
     for (const char *m : markers)
         if (html.contains(QString::fromUtf8(m), Qt::CaseInsensitive))
@@ -186,30 +173,26 @@ bool SaysNothingFound(const QString &html)
     return false;
 }
 
-QString FragmentFree(QString url)
-{
+QString FragmentFree(QString url) {
     const qsizetype at = url.indexOf(QLatin1String("#:~:text="));
     if (at >= 0)
         url.truncate(at);
     return url;
 }
 
-bool StartsWithHttp(const QString &s)
-{
+bool StartsWithHttp(const QString &s) {
     return s.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
            s.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
 
-bool StartsWithEscapedHttp(const QString &s)
-{
+bool StartsWithEscapedHttp(const QString &s) {
     return s.startsWith(QLatin1String("http%3a"), Qt::CaseInsensitive) ||
            s.startsWith(QLatin1String("https%3a"), Qt::CaseInsensitive);
 }
 
 } // namespace
 
-QString UnwrapResultUrl(const QString &href)
-{
+QString UnwrapResultUrl(const QString &href) {
     QString url = Trim(href);
     url.replace(QLatin1String("&amp;"), QLatin1String("&"));
     // The engine's redirect: a path ending in "url" whose q or url parameter
@@ -239,22 +222,19 @@ QString UnwrapResultUrl(const QString &href)
     return FragmentFree(url);
 }
 
-bool IsUsableLinkUrl(const QString &url)
-{
+bool IsUsableLinkUrl(const QString &url) {
     return url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
            url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive) ||
            url.startsWith(QLatin1String("ftp://"), Qt::CaseInsensitive);
 }
 
-bool IsSharingSiteTitle(const QString &title)
-{
+bool IsSharingSiteTitle(const QString &title) {
     return title.endsWith(QStringLiteral("_百度文库")) || title.endsWith(QStringLiteral("-百度文库")) ||
            title.endsWith(QStringLiteral("-豆丁网")) || title.endsWith(QStringLiteral("-道客巴巴")) ||
            title.right(12).toLower() == QStringLiteral("docin.com豆丁网");
 }
 
-QString TypeFromLabel(const QString &label)
-{
+QString TypeFromLabel(const QString &label) {
     QString word = Trim(label).toLower();
     if (word.startsWith(QLatin1Char('[')) && word.endsWith(QLatin1Char(']')))
         word = Trim(word.mid(1, word.size() - 2));
@@ -271,8 +251,7 @@ QString TypeFromLabel(const QString &label)
     return {};
 }
 
-QString TypeFromUrlPath(const QString &url)
-{
+QString TypeFromUrlPath(const QString &url) {
     static const QRegularExpression queryOrFragment(QStringLiteral("[?#]"));
     QString path = url;
     const qsizetype cut = path.indexOf(queryOrFragment);
@@ -284,8 +263,7 @@ QString TypeFromUrlPath(const QString &url)
     return TypeFromLabel(path.mid(dot + 1));
 }
 
-QString TakeTitleTypeTag(QString &title)
-{
+QString TakeTitleTypeTag(QString &title) {
     static const QRegularExpression tag(QStringLiteral("^\\[([A-Za-z]{3,4})\\]\\s*"));
     const QRegularExpressionMatch m = tag.match(title);
     if (!m.hasMatch())
@@ -296,8 +274,7 @@ QString TakeTitleTypeTag(QString &title)
     return type;
 }
 
-bool IsListCaptchaPage(const PageSnapshot &snapshot, bool scholar)
-{
+bool IsListCaptchaPage(const PageSnapshot &snapshot, bool scholar) {
     const QString &html = snapshot.html;
     return html.contains(QLatin1String("/sorry/image?"), Qt::CaseInsensitive) ||
            html.contains(
@@ -307,31 +284,28 @@ bool IsListCaptchaPage(const PageSnapshot &snapshot, bool scholar)
            (scholar && html.contains(QStringLiteral("请进行人机身份验证"))) || NewerBlockPage(snapshot);
 }
 
-bool IsDivCaptchaPage(const PageSnapshot &snapshot)
-{
+bool IsDivCaptchaPage(const PageSnapshot &snapshot) {
     return snapshot.html.contains(QLatin1String("/sorry/image?id="), Qt::CaseInsensitive) ||
            NewerBlockPage(snapshot);
 }
 
 ExtractResult ExtractListResults(const PageSnapshot &snapshot, const QString &folder,
-                                 const ExtractOptions &options, const ResultSink &sink)
-{
+                                 const ExtractOptions &options, const ResultSink &sink) {
     if (IsListCaptchaPage(snapshot, options.scholar))
         return {0, true};
     return ExtractClassHits(snapshot, folder, options, sink, IsListHit);
 }
 
 ExtractResult ExtractDivResults(const PageSnapshot &snapshot, const QString &folder,
-                                const ExtractOptions &options, const ResultSink &sink)
-{
+                                const ExtractOptions &options, const ResultSink &sink) {
     if (IsDivCaptchaPage(snapshot))
         return {0, true};
     return ExtractClassHits(snapshot, folder, options, sink, IsDivHit);
 }
 
 ExtractResult ExtractHeadedLinks(const PageSnapshot &snapshot, const QString &folder,
-                                 const ExtractOptions &options, const ResultSink &sink, QSet<QString> handed)
-{
+                                 const ExtractOptions &options, const ResultSink &sink,
+                                 QSet<QString> handed) {
     ExtractResult result;
     for (const SnapHeadedLink &link : snapshot.headedLinks) {
         if (link.inPack)
@@ -356,8 +330,7 @@ ExtractResult ExtractHeadedLinks(const PageSnapshot &snapshot, const QString &fo
 }
 
 ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &folder,
-                               const ExtractOptions &options, const ResultSink &sink)
-{
+                               const ExtractOptions &options, const ResultSink &sink) {
     // The headed-link reader adds only what the first two did not hand over.
     QSet<QString> handed;
     const ResultSink noting = [&](const QString &title, const QString &url, const QString &page,
@@ -380,24 +353,21 @@ ExtractResult ExtractPageLinks(const PageSnapshot &snapshot, const QString &fold
     const ExtractResult headed = ExtractHeadedLinks(snapshot, folder, options, sink, std::move(handed));
     result.handed += headed.handed;
     result.read += headed.read;
-    result.unreadable = snapshot.valid && result.read == 0 && snapshot.resultLinks > 0 &&
-                        !SaysNothingFound(snapshot.html);
+    result.unreadable =
+        snapshot.valid && result.read == 0 && snapshot.resultLinks > 0 && !SaysNothingFound(snapshot.html);
     return result;
 }
 
-namespace
-{
+namespace {
 
-bool IsNextText(QString text)
-{
+bool IsNextText(QString text) {
     text = text.toLower();
     text.remove(QLatin1String("\r\n"));
     text = Trim(text);
     return text == QStringLiteral("下一页") || text == QLatin1String("next");
 }
 
-int FirstNextLink(const QList<SnapLink> &links)
-{
+int FirstNextLink(const QList<SnapLink> &links) {
     for (const SnapLink &link : links)
         if (link.handle >= 0 && IsNextText(link.text))
             return link.handle;
@@ -405,27 +375,37 @@ int FirstNextLink(const QList<SnapLink> &links)
 }
 
 // The labels of the next-page link in the languages the engine serves.
-bool IsNextLabel(const QString &label)
-{
+bool IsNextLabel(const QString &label) {
     static const QStringList labels = {
-        QStringLiteral("next page"),          QStringLiteral("more results"),
-        QStringLiteral("nächste seite"),      QStringLiteral("weitere ergebnisse"),
-        QStringLiteral("página siguiente"),   QStringLiteral("más resultados"),
-        QStringLiteral("próxima página"),     QStringLiteral("mais resultados"),
-        QStringLiteral("page suivante"),      QStringLiteral("plus de résultats"),
-        QStringLiteral("pagina successiva"),  QStringLiteral("altri risultati"),
-        QStringLiteral("volgende pagina"),    QStringLiteral("meer resultaten"),
-        QStringLiteral("следующая страница"), QStringLiteral("ещё результаты"),
-        QStringLiteral("次のページ"),         QStringLiteral("その他の検索結果"),
-        QStringLiteral("下一页"),             QStringLiteral("更多结果"),
-        QStringLiteral("下一頁"),             QStringLiteral("更多結果"),
-        QStringLiteral("다음 페이지"),        QStringLiteral("결과 더보기"),
+        QStringLiteral("next page"),
+        QStringLiteral("more results"),
+        QStringLiteral("nächste seite"),
+        QStringLiteral("weitere ergebnisse"),
+        QStringLiteral("página siguiente"),
+        QStringLiteral("más resultados"),
+        QStringLiteral("próxima página"),
+        QStringLiteral("mais resultados"),
+        QStringLiteral("page suivante"),
+        QStringLiteral("plus de résultats"),
+        QStringLiteral("pagina successiva"),
+        QStringLiteral("altri risultati"),
+        QStringLiteral("volgende pagina"),
+        QStringLiteral("meer resultaten"),
+        QStringLiteral("следующая страница"),
+        QStringLiteral("ещё результаты"),
+        QStringLiteral("次のページ"),
+        QStringLiteral("その他の検索結果"),
+        QStringLiteral("下一页"),
+        QStringLiteral("更多结果"),
+        QStringLiteral("下一頁"),
+        QStringLiteral("更多結果"),
+        QStringLiteral("다음 페이지"),
+        QStringLiteral("결과 더보기"),
     };
     return labels.contains(Trim(label).toLower());
 }
 
-qint64 StartOf(const QUrlQuery &query)
-{
+qint64 StartOf(const QUrlQuery &query) {
     bool ok = false;
     const qint64 start = query.queryItemValue(QStringLiteral("start")).toLongLong(&ok);
     return ok ? start : 0;
@@ -440,15 +420,13 @@ struct SearchWords {
     bool operator==(const SearchWords &) const = default;
 };
 
-QString FormValue(const QUrlQuery &query, const QString &key)
-{
+QString FormValue(const QUrlQuery &query, const QString &key) {
     QString raw = query.queryItemValue(key, QUrl::FullyEncoded);
     raw.replace(QLatin1Char('+'), QLatin1Char(' '));
     return QUrl::fromPercentEncoding(raw.toUtf8());
 }
 
-SearchWords WordsOf(const QUrlQuery &query)
-{
+SearchWords WordsOf(const QUrlQuery &query) {
     static const QLatin1String kOperator("filetype:");
     static const QRegularExpression kSpaces(QStringLiteral("\\s+"));
     SearchWords search;
@@ -469,8 +447,7 @@ SearchWords WordsOf(const QUrlQuery &query)
 }
 
 // A link to the same search (same path and query words) with the smallest start beyond this page's.
-QString SameSearchFurther(const PageSnapshot &snapshot)
-{
+QString SameSearchFurther(const PageSnapshot &snapshot) {
     const QUrl page(snapshot.url);
     const QUrlQuery pageQuery(page);
     const qint64 current = StartOf(pageQuery);
@@ -494,8 +471,7 @@ QString SameSearchFurther(const PageSnapshot &snapshot)
 
 } // namespace
 
-int FindNextLink(const PageSnapshot &snapshot)
-{
+int FindNextLink(const PageSnapshot &snapshot) {
     // A "nav" without a known next text (other languages) does not end the paging.
     if (snapshot.hasNav) {
         const int handle = FirstNextLink(snapshot.navLinks);
@@ -509,8 +485,7 @@ int FindNextLink(const PageSnapshot &snapshot)
     return -1;
 }
 
-NextPage FindNextPage(const PageSnapshot &snapshot)
-{
+NextPage FindNextPage(const PageSnapshot &snapshot) {
     const int handle = FindNextLink(snapshot);
     if (handle >= 0)
         return {handle, {}};

@@ -1,12 +1,12 @@
 #include "search/SearchWindow.h"
 
 #include "about/PublisherLinks.h"
+#include "download/SaveNaming.h"
 #include "net/BrowserView.h"
 #include "net/WebBrowserView.h"
 #include "search/ListFile.h"
 #include "search/ResultListModel.h"
 #include "search/ResultListPanel.h"
-#include "download/SaveNaming.h"
 #include "tools/FolderHistory.h"
 #include "tools/SaveLocationDialog.h"
 #include "util/AppInfo.h"
@@ -69,8 +69,7 @@ struct SearchWindow::ImportJob {
     std::atomic<bool> done{false};
 };
 
-EngineConfig EngineConfig::For(Engine engine)
-{
+EngineConfig EngineConfig::For(Engine engine) {
     EngineConfig c;
     c.engine = engine;
     if (engine == Engine::Web) {
@@ -94,8 +93,7 @@ EngineConfig EngineConfig::For(Engine engine)
 }
 
 SearchWindow::SearchWindow(Engine engine, BrowserView *view, QWidget *parent)
-    : QMainWindow(parent), m_config(EngineConfig::For(engine)), m_view(view)
-{
+    : QMainWindow(parent), m_config(EngineConfig::For(engine)), m_view(view) {
     setObjectName(m_config.name);
     setAttribute(Qt::WA_DeleteOnClose);
     if (!m_view)
@@ -110,8 +108,7 @@ SearchWindow::SearchWindow(Engine engine, BrowserView *view, QWidget *parent)
 
 SearchWindow::~SearchWindow() = default;
 
-void SearchWindow::buildControls()
-{
+void SearchWindow::buildControls() {
     auto *central = new QWidget(this);
     setCentralWidget(central);
     auto *outer = new QHBoxLayout(central);
@@ -154,7 +151,8 @@ void SearchWindow::buildControls()
         auto *timeGroup = Named(new QGroupBox(left), "Frame2");
         timeGroup->setLayout(times);
         for (int i = 0; i < 5; ++i) {
-            m_timeOptions[i] = Named(new QRadioButton(QString::fromUtf8(timeTexts[i]), timeGroup), timeNames[i]);
+            m_timeOptions[i] =
+                Named(new QRadioButton(QString::fromUtf8(timeTexts[i]), timeGroup), timeNames[i]);
             times->addWidget(m_timeOptions[i]);
         }
         m_timeOptions[0]->setChecked(true);
@@ -180,7 +178,8 @@ void SearchWindow::buildControls()
     m_check16 = Named(new QCheckBox(QStringLiteral("自动保存列表"), left), "Check16");
     m_check7 = Named(new QCheckBox(QStringLiteral("自动分析未分析项"), left), "Check7");
     auto *checks = new QGridLayout;
-    QCheckBox *all[] = {m_check1, m_check2, m_check13, m_check14, m_check15, m_check5, m_check12, m_check16, m_check7};
+    QCheckBox *all[] = {m_check1, m_check2,  m_check13, m_check14, m_check15,
+                        m_check5, m_check12, m_check16, m_check7};
     for (int i = 0; i < int(std::size(all)); ++i)
         checks->addWidget(all[i], i / 2, i % 2);
     form->addLayout(checks);
@@ -300,8 +299,7 @@ void SearchWindow::buildControls()
     });
 }
 
-void SearchWindow::buildMenus()
-{
+void SearchWindow::buildMenus() {
     QMenuBar *bar = menuBar();
     auto addEntry = [this](QMenu *menu, const QString &text, const char *name, auto slot) {
         QAction *a = menu->addAction(text);
@@ -318,10 +316,12 @@ void SearchWindow::buildMenus()
 
     QMenu *browse = bar->addMenu(QStringLiteral("浏览(&B)"));
     browse->setObjectName(QStringLiteral("menu浏览"));
-    addEntry(browse, m_config.homeOfficialText, "menu官网", [this] { m_view->Navigate(OfficialHome(m_config.engine)); });
+    addEntry(browse, m_config.homeOfficialText, "menu官网",
+             [this] { m_view->Navigate(OfficialHome(m_config.engine)); });
     addEntry(browse, m_config.homeMirrorText, "menu镜像", [this] { m_view->Navigate(m_mirrorBase); });
     addEntry(browse, QStringLiteral("打开指定网址"), "menu打开指定网址", &SearchWindow::openAddress);
-    addEntry(browse, QStringLiteral("查找谷歌镜像网站"), "menu查找谷歌镜像网站", [] { OpenWebAddress(kMirrorDirectory, false); });
+    addEntry(browse, QStringLiteral("查找谷歌镜像网站"), "menu查找谷歌镜像网站",
+             [] { OpenWebAddress(kMirrorDirectory, false); });
     browse->addSeparator();
     addEntry(browse, QStringLiteral("后退"), "menu后退", [this] { m_view->Back(); });
     addEntry(browse, QStringLiteral("前进"), "menu前进", [this] { m_view->Forward(); });
@@ -331,34 +331,42 @@ void SearchWindow::buildMenus()
     QMenu *tools = bar->addMenu(QStringLiteral("工具(&T)"));
     tools->setObjectName(QStringLiteral("menu工具"));
     hubEntry(tools, QStringLiteral("设置"), "menu设置", WindowHub::Action::OpenOptions);
-    hubEntry(tools, QStringLiteral("打开下载窗口"), "menu打开下载窗口", WindowHub::Action::ShowDownloadWindow);
+    hubEntry(tools, QStringLiteral("打开下载窗口"), "menu打开下载窗口",
+             WindowHub::Action::ShowDownloadWindow);
     addEntry(tools, QStringLiteral("网页源码保存到..."), "menu网页源码保存到", &SearchWindow::savePageSource);
     tools->addSeparator();
-    hubEntry(tools, QStringLiteral("查看IE浏览器缓存"), "menu查看IE浏览器缓存", WindowHub::Action::OpenCacheViewer);
-    addEntry(tools, QStringLiteral("清空IE浏览器缓存"), "menu清空IE浏览器缓存", [] { WindowHub::ClearBrowserCache(true); });
+    hubEntry(tools, QStringLiteral("查看IE浏览器缓存"), "menu查看IE浏览器缓存",
+             WindowHub::Action::OpenCacheViewer);
+    addEntry(tools, QStringLiteral("清空IE浏览器缓存"), "menu清空IE浏览器缓存",
+             [] { WindowHub::ClearBrowserCache(true); });
 
     bar->addMenu(m_list->clearMenu());
 
     m_addMenu = new QMenu(QStringLiteral("加入"), this);
     m_addMenu->setObjectName(QStringLiteral("menu加入"));
-    addEntry(m_addMenu, QStringLiteral("分析未分析项"), "menu分析未分析项", [this] { RunAnalysis(AnalysisSet::Unanalysed); });
-    addEntry(m_addMenu, QStringLiteral("分析失败项"), "menu分析失败项", [this] { RunAnalysis(AnalysisSet::Failed); });
-    addEntry(m_addMenu, QStringLiteral("分析选中项"), "menu分析选中项", [this] { RunAnalysis(AnalysisSet::Selected); });
-    addEntry(m_addMenu, QStringLiteral("分析全部"), "menu分析全部", [this] { RunAnalysis(AnalysisSet::All); });
+    addEntry(m_addMenu, QStringLiteral("分析未分析项"), "menu分析未分析项",
+             [this] { RunAnalysis(AnalysisSet::Unanalysed); });
+    addEntry(m_addMenu, QStringLiteral("分析失败项"), "menu分析失败项",
+             [this] { RunAnalysis(AnalysisSet::Failed); });
+    addEntry(m_addMenu, QStringLiteral("分析选中项"), "menu分析选中项",
+             [this] { RunAnalysis(AnalysisSet::Selected); });
+    addEntry(m_addMenu, QStringLiteral("分析全部"), "menu分析全部",
+             [this] { RunAnalysis(AnalysisSet::All); });
 
     QMenu *help = bar->addMenu(QStringLiteral("帮助(&H)"));
     help->setObjectName(QStringLiteral("menu帮助"));
     hubEntry(help, QStringLiteral("关于(&A)"), "menu关于", WindowHub::Action::OpenAbout);
     hubEntry(help, QStringLiteral("使用说明"), "menu使用说明", WindowHub::Action::OpenUsage);
-    hubEntry(help, QStringLiteral("软件权限设置方法"), "menu软件权限设置方法", WindowHub::Action::OpenRightsHelp);
+    hubEntry(help, QStringLiteral("软件权限设置方法"), "menu软件权限设置方法",
+             WindowHub::Action::OpenRightsHelp);
     help->addSeparator();
     AddPublisherEntries(help);
-    QAction *mail = addEntry(help, QStringLiteral("给软件作者建议"), "menu给软件作者建议", [] { SendSuggestionMail(); });
+    QAction *mail =
+        addEntry(help, QStringLiteral("给软件作者建议"), "menu给软件作者建议", [] { SendSuggestionMail(); });
     mail->setEnabled(!PublisherUrl().isEmpty());
 }
 
-void SearchWindow::loadWindow()
-{
+void SearchWindow::loadWindow() {
     setWindowTitle(DialogCaption(m_config.caption));
     setWindowIcon(QApplication::windowIcon());
 
@@ -395,10 +403,11 @@ void SearchWindow::loadWindow()
     m_timer2->start();
 }
 
-void SearchWindow::takeMirrorBase() { m_mirrorBase = 提取主网址(m_text3->text(), m_mirrorBase); }
+void SearchWindow::takeMirrorBase() {
+    m_mirrorBase = 提取主网址(m_text3->text(), m_mirrorBase);
+}
 
-bool SearchWindow::eventFilter(QObject *watched, QEvent *event)
-{
+bool SearchWindow::eventFilter(QObject *watched, QEvent *event) {
     if (watched == m_text3) {
         if (event->type() == QEvent::FocusIn)
             m_option7->setChecked(true);
@@ -408,8 +417,7 @@ bool SearchWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void SearchWindow::closeEvent(QCloseEvent *event)
-{
+void SearchWindow::closeEvent(QCloseEvent *event) {
     // isHidden, not isVisible: a window not on screen still runs its analysis or import.
     if (m_driver->BatchRunning() || m_driver->AddAllRunning() || !m_progressPanel->isHidden()) {
         Messages::Show(this, QStringLiteral("正在搜索分析，停止以后才能关闭窗口！"), MsgIcon::Error);
@@ -445,14 +453,12 @@ void SearchWindow::closeEvent(QCloseEvent *event)
 
 // --- SearchHost ---------------------------------------------------------
 
-int SearchWindow::DelaySeconds() const
-{
+int SearchWindow::DelaySeconds() const {
     // Any whole number of seconds the user types counts; other text means no pause.
     return std::max(0, ToIntOr(m_combo1->currentText(), 0));
 }
 
-ExtractOptions SearchWindow::ExtractionOptions() const
-{
+ExtractOptions SearchWindow::ExtractionOptions() const {
     ExtractOptions o;
     o.removeTitleSpaces = m_check1->isChecked();
     o.dropUnknownType = m_check2->isChecked();
@@ -463,22 +469,22 @@ ExtractOptions SearchWindow::ExtractionOptions() const
     return o;
 }
 
-QString SearchWindow::ChooseBase()
-{
+QString SearchWindow::ChooseBase() {
     m_currentBase = SelectBase(m_option6->isChecked(), m_officialBase, m_mirrorBase);
     return m_currentBase;
 }
 
-QStringList SearchWindow::KeywordGroups() const { return SplitKeywordGroups(m_text1->toPlainText()); }
-
-QStringList SearchWindow::Types() const
-{
-    return TickedTypes(m_typeChecks[0]->isChecked(), m_typeChecks[1]->isChecked(), m_typeChecks[2]->isChecked(),
-                       m_typeChecks[3]->isChecked(), m_typeChecks[4]->isChecked());
+QStringList SearchWindow::KeywordGroups() const {
+    return SplitKeywordGroups(m_text1->toPlainText());
 }
 
-QString SearchWindow::BuildUrl(const QString &base, const QString &group, const QString &type) const
-{
+QStringList SearchWindow::Types() const {
+    return TickedTypes(m_typeChecks[0]->isChecked(), m_typeChecks[1]->isChecked(),
+                       m_typeChecks[2]->isChecked(), m_typeChecks[3]->isChecked(),
+                       m_typeChecks[4]->isChecked());
+}
+
+QString SearchWindow::BuildUrl(const QString &base, const QString &group, const QString &type) const {
     QueryOptions o;
     if (m_config.engine == Engine::Web) {
         o.titlesOnly = m_check4->isChecked();
@@ -488,28 +494,38 @@ QString SearchWindow::BuildUrl(const QString &base, const QString &group, const 
             if (m_timeOptions[i]->isChecked())
                 o.timeRange = i + 1;
     }
-    const QString language = Shared().searchLanguage.isEmpty() ? QStringLiteral("zh-CN") : Shared().searchLanguage;
+    const QString language =
+        Shared().searchLanguage.isEmpty() ? QStringLiteral("zh-CN") : Shared().searchLanguage;
     return BuildSearchUrl(m_config.engine, base, language, group, type, o);
 }
 
-bool SearchWindow::PromptForSaveLocation() const { return Shared().askSaveLocation == 1; }
+bool SearchWindow::PromptForSaveLocation() const {
+    return Shared().askSaveLocation == 1;
+}
 
-void SearchWindow::ShowSaveLocationDialog() { SaveLocationDialog::Ask(this); }
+void SearchWindow::ShowSaveLocationDialog() {
+    SaveLocationDialog::Ask(this);
+}
 
 void SearchWindow::AddRow(const QString &title, const QString &url, const QString &pageAddress,
-                          const QString &type, const QString &folder, const QString &lastColumn)
-{
-    if (m_list->model()->加入LV1(title, url, pageAddress, type, folder, lastColumn) && m_autoSave && m_listFile)
+                          const QString &type, const QString &folder, const QString &lastColumn) {
+    if (m_list->model()->加入LV1(title, url, pageAddress, type, folder, lastColumn) && m_autoSave &&
+        m_listFile)
         m_listFile->append(url, title, type, folder);
 }
 
-void SearchWindow::PageNote(const QString &text) { m_statusNote->setText(text); }
+void SearchWindow::PageNote(const QString &text) {
+    m_statusNote->setText(text);
+}
 
-void SearchWindow::RowsChanged() { m_list->UpdateCount(); }
-void SearchWindow::FitColumns() { m_list->AutoSizeColumns(); }
+void SearchWindow::RowsChanged() {
+    m_list->UpdateCount();
+}
+void SearchWindow::FitColumns() {
+    m_list->AutoSizeColumns();
+}
 
-QString SearchWindow::DefaultFolder() const
-{
+QString SearchWindow::DefaultFolder() const {
     QString folder = Shared().downloadFolder;
     if (folder.isEmpty())
         folder = Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder());
@@ -518,15 +534,14 @@ QString SearchWindow::DefaultFolder() const
 
 // --- menus and buttons ----------------------------------------------------
 
-void SearchWindow::openAddress()
-{
-    const QString answer = Messages::Input(this, QStringLiteral("请输入需要打开的网址："), QStringLiteral("请输入..."));
+void SearchWindow::openAddress() {
+    const QString answer =
+        Messages::Input(this, QStringLiteral("请输入需要打开的网址："), QStringLiteral("请输入..."));
     if (!answer.trimmed().isEmpty())
         m_view->Navigate(answer.trimmed());
 }
 
-void SearchWindow::savePageSource()
-{
+void SearchWindow::savePageSource() {
     const QString html = m_view->Snapshot().html;
     if (html.isEmpty())
         return;
@@ -543,12 +558,13 @@ void SearchWindow::savePageSource()
         return;
     }
     const double kb = double(QFileInfo(path).size()) / 1024.0;
-    Messages::Show(this, QStringLiteral("保存文件完毕：") + QLocale(QLocale::English).toString(kb, 'f', 1) + QStringLiteral("KB"),
+    Messages::Show(this,
+                   QStringLiteral("保存文件完毕：") + QLocale(QLocale::English).toString(kb, 'f', 1) +
+                       QStringLiteral("KB"),
                    MsgIcon::Information);
 }
 
-void SearchWindow::timer2Tick()
-{
+void SearchWindow::timer2Tick() {
     if (++m_cacheTicks >= Durations::CacheClearTicks) {
         m_cacheTicks = 0;
         if (m_check12->isChecked())
@@ -558,18 +574,18 @@ void SearchWindow::timer2Tick()
 
 // --- analysis and hand-off --------------------------------------------------
 
-void SearchWindow::showProgressPanel(const QString &text, bool showStop)
-{
+void SearchWindow::showProgressPanel(const QString &text, bool showStop) {
     m_label11->setText(text);
     m_command5->setVisible(showStop);
     m_progressPanel->show();
     m_progressPanel->raise();
 }
 
-void SearchWindow::hideProgressPanel() { m_progressPanel->hide(); }
+void SearchWindow::hideProgressPanel() {
+    m_progressPanel->hide();
+}
 
-void SearchWindow::analyseClicked()
-{
+void SearchWindow::analyseClicked() {
     m_command2->setEnabled(false);
     ResultListModel *model = m_list->model();
     if (model->Count() == 0)
@@ -581,8 +597,7 @@ void SearchWindow::analyseClicked()
     m_command2->setEnabled(true);
 }
 
-void SearchWindow::RunAnalysis(AnalysisSet set)
-{
+void SearchWindow::RunAnalysis(AnalysisSet set) {
     showProgressPanel(QStringLiteral("正在分析,请稍候..."), true);
     m_progressBar->hide();
     m_analysisStop = false;
@@ -604,16 +619,25 @@ void SearchWindow::RunAnalysis(AnalysisSet set)
             const QString state = model->State(row);
             bool take = false;
             switch (set) {
-            case AnalysisSet::Unanalysed: take = state.isEmpty(); break;
-            case AnalysisSet::Failed: take = state == kFailed; break;
-            case AnalysisSet::Selected: take = selection->isRowSelected(row, QModelIndex()); break;
-            case AnalysisSet::All: take = true; break;
+            case AnalysisSet::Unanalysed:
+                take = state.isEmpty();
+                break;
+            case AnalysisSet::Failed:
+                take = state == kFailed;
+                break;
+            case AnalysisSet::Selected:
+                take = selection->isRowSelected(row, QModelIndex());
+                break;
+            case AnalysisSet::All:
+                take = true;
+                break;
             }
             if (!take)
                 continue;
             if (set != AnalysisSet::Unanalysed)
                 model->SetState(row, QString());
-            const bool taken = WindowHub::HandOff({model->Key(row), model->Title(row), model->Type(row), model->Folder(row), model->Tag(row)});
+            const bool taken = WindowHub::HandOff(
+                {model->Key(row), model->Title(row), model->Type(row), model->Folder(row), model->Tag(row)});
             model->SetState(row, taken ? kSucceeded : kFailed);
             YieldEvents(this);
             if (m_analysisStop)
@@ -628,8 +652,7 @@ void SearchWindow::RunAnalysis(AnalysisSet set)
         WindowHub::ShowDownloads(false);
 }
 
-void SearchWindow::autoAnalysisClicked()
-{
+void SearchWindow::autoAnalysisClicked() {
     if (!m_check7->isChecked()) {
         m_timer1->stop();
         return;
@@ -644,8 +667,7 @@ void SearchWindow::autoAnalysisClicked()
 
 // --- list files ---------------------------------------------------------------
 
-void SearchWindow::importClicked()
-{
+void SearchWindow::importClicked() {
     const QString path = Messages::OpenFile(this, QStringLiteral("*.hvls (*.hvls)"), ProgramFolder());
     if (path.isEmpty())
         return;
@@ -653,8 +675,7 @@ void SearchWindow::importClicked()
 }
 
 namespace {
-QString importErrorText(const ListFileStatus &status)
-{
+QString importErrorText(const ListFileStatus &status) {
     switch (status.error) {
     case ListFileError::NotFound:
         return QStringLiteral("文件不存在！");
@@ -674,8 +695,7 @@ QString importErrorText(const ListFileStatus &status)
     }
 }
 
-bool samePath(const QString &a, const QString &b)
-{
+bool samePath(const QString &a, const QString &b) {
 #ifdef Q_OS_WIN
     const Qt::CaseSensitivity cs = Qt::CaseInsensitive;
 #else
@@ -688,8 +708,7 @@ bool samePath(const QString &a, const QString &b)
 // A list file names the folders its rows are saved in. Only folders the user
 // chose in this program (or folders below them) are taken as they are; for the
 // others the user is asked once.
-void SearchWindow::checkImportedFolders(QList<ResultRow> &rows)
-{
+void SearchWindow::checkImportedFolders(QList<ResultRow> &rows) {
     QStringList chosen{DefaultFolder(), Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()),
                        DefaultDownloadFolder()};
     chosen += ReadFolderHistory().value_or(QStringList());
@@ -700,9 +719,10 @@ void SearchWindow::checkImportedFolders(QList<ResultRow> &rows)
     }
     if (strangers.isEmpty())
         return;
-    const QString question = QStringLiteral("列表文件中有%1行的保存路径不是常用文件夹（如 %2），是否改为当前保存路径？")
-                                 .arg(strangers.size())
-                                 .arg(QDir::toNativeSeparators(rows[strangers.first()].folder));
+    const QString question =
+        QStringLiteral("列表文件中有%1行的保存路径不是常用文件夹（如 %2），是否改为当前保存路径？")
+            .arg(strangers.size())
+            .arg(QDir::toNativeSeparators(rows[strangers.first()].folder));
     if (!Messages::Ask(this, question))
         return;
     const QString folder = DefaultFolder();
@@ -710,8 +730,7 @@ void SearchWindow::checkImportedFolders(QList<ResultRow> &rows)
         rows[i].folder = folder;
 }
 
-void SearchWindow::ImportListFile(const QString &path)
-{
+void SearchWindow::ImportListFile(const QString &path) {
     if (samePath(path, m_autoSavePath)) {
         Messages::Show(this, QStringLiteral("该文件正在使用中，不能打开！"), MsgIcon::Error);
         return;
@@ -740,7 +759,8 @@ void SearchWindow::ImportListFile(const QString &path)
             job->rows = ResultListModel::Prepare(std::move(rows));
         }
         job->done = true;
-        QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection); // wakes the wait
+        QMetaObject::invokeMethod(
+            qApp, [] {}, Qt::QueuedConnection); // wakes the wait
     });
     WaitUntil([&job] { return job->done.load(); }, -1, this);
     reader.join();
@@ -759,7 +779,9 @@ void SearchWindow::ImportListFile(const QString &path)
     m_list->view()->setEnabled(true);
     m_list->UpdateCount();
     hideProgressPanel();
-    Messages::Show(this, QStringLiteral("导入文件到列表完成，共成功导入：") + QString::number(imported) + QStringLiteral("条数据。"),
+    Messages::Show(this,
+                   QStringLiteral("导入文件到列表完成，共成功导入：") + QString::number(imported) +
+                       QStringLiteral("条数据。"),
                    MsgIcon::Information);
 }
 

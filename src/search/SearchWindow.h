@@ -30,13 +30,13 @@ struct ResultRow;
 
 struct EngineConfig {
     Engine engine = Engine::Web;
-    QString name;          // window and settings section name
+    QString name; // window and settings section name
     QString caption;
-    QString defaultDelay;  // "30" / "3"
+    QString defaultDelay;   // "30" / "3"
     QString autoSaveSuffix; // "_1.hvls" / "_2.hvls"
     QString homeOfficialText;
     QString homeMirrorText;
-    QString otherWindow;   // the other search window's name
+    QString otherWindow; // the other search window's name
     static EngineConfig For(Engine engine);
 };
 

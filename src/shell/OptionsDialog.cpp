@@ -26,8 +26,7 @@ namespace {
 // and the text after the blank moves aside to make room for it.
 class BlankLabel : public QLabel {
 public:
-    BlankLabel(const QString &text, QLineEdit *box, QWidget *parent) : QLabel(text, parent), m_box(box)
-    {
+    BlankLabel(const QString &text, QLineEdit *box, QWidget *parent) : QLabel(text, parent), m_box(box) {
         box->setParent(this);
         box->setFixedWidth(64);
         box->setAlignment(Qt::AlignRight);
@@ -35,8 +34,7 @@ public:
         m_before = text.left(blank);
         m_after = text.mid(blank).trimmed();
     }
-    QSize sizeHint() const override
-    {
+    QSize sizeHint() const override {
         const QFontMetrics fm(font());
         return {fm.horizontalAdvance(m_before) + m_box->width() + fm.horizontalAdvance(m_after) + 2 * kGap,
                 qMax(fm.height(), m_box->sizeHint().height())};
@@ -44,18 +42,17 @@ public:
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
-    void resizeEvent(QResizeEvent *event) override
-    {
+    void resizeEvent(QResizeEvent *event) override {
         QLabel::resizeEvent(event);
-        m_box->move(QFontMetrics(font()).horizontalAdvance(m_before) + kGap, (height() - m_box->height()) / 2);
+        m_box->move(QFontMetrics(font()).horizontalAdvance(m_before) + kGap,
+                    (height() - m_box->height()) / 2);
     }
-    void paintEvent(QPaintEvent *) override
-    {
+    void paintEvent(QPaintEvent *) override {
         QPainter painter(this);
         const QRect line(0, 0, width(), height());
         painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter, m_before);
-        painter.drawText(line.adjusted(m_box->geometry().right() + 1 + kGap, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                         m_after);
+        painter.drawText(line.adjusted(m_box->geometry().right() + 1 + kGap, 0, 0, 0),
+                         Qt::AlignLeft | Qt::AlignVCenter, m_after);
     }
 
 private:
@@ -68,8 +65,7 @@ private:
 const QString kFolderError = QStringLiteral("下载文件默认保存路径设置错误！");
 
 // The typed size limit as a number, or nothing.
-std::optional<double> sizeLimit(const QString &text)
-{
+std::optional<double> sizeLimit(const QString &text) {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
     if (!ok || !std::isfinite(value))
@@ -77,8 +73,7 @@ std::optional<double> sizeLimit(const QString &text)
     return value;
 }
 
-bool validPort(const QString &port)
-{
+bool validPort(const QString &port) {
     bool ok = false;
     const int value = port.toInt(&ok);
     return IsDecimalDigits(port) && ok && value >= 1 && value <= 65535;
@@ -87,8 +82,7 @@ bool validPort(const QString &port)
 // The values in effect; a group that no window has read yet in this run is
 // read from the store first, so that OK never overwrites a stored proxy or
 // method with the empty start values.
-void readUnreadSharedValues()
-{
+void readUnreadSharedValues() {
     SharedValues &shared = Shared();
     if (shared.downloadMethod == 0) {
         shared.downloadMethod = Settings::ReadInt(Keys::DownloadMethod);
@@ -103,24 +97,26 @@ void readUnreadSharedValues()
     if (shared.fileMaxSize == 0)
         shared.fileMaxSize = StoredSizeLimitMb();
     if (shared.downloadFolder.isEmpty())
-        shared.downloadFolder = WithTrailingSeparator(Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()));
+        shared.downloadFolder =
+            WithTrailingSeparator(Settings::ReadOr(Keys::DownloadFolder, DefaultDownloadFolder()));
 }
 
 } // namespace
 
-OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent)
-{
+OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fOption"));
     setModal(true);
 
     auto *label1 = Named(new QLabel(QStringLiteral("下载方式："), this), "Label1");
-    m_option1 = Named(new QRadioButton(QStringLiteral("下载方式一 (支持HTTP，单线程，代理服务器下载)"), this), "Option1");
+    m_option1 = Named(new QRadioButton(QStringLiteral("下载方式一 (支持HTTP，单线程，代理服务器下载)"), this),
+                      "Option1");
     m_option2 = Named(new QRadioButton(QStringLiteral("下载方式二 (支持HTTP，多线程下载)"), this), "Option2");
     m_option1->setChecked(true);
     m_check1 = Named(new QCheckBox(QStringLiteral("下载使用代理服务器"), this), "Check1");
     auto *label14 = Named(new QLabel(QStringLiteral("地址："), this), "Label14");
     m_text6 = Named(new QLineEdit(this), "Text6");
-    auto *label6 = Named(new QLabel(QStringLiteral("(如：proxy.example.com 或者 192.168.0.1)"), this), "Label6");
+    auto *label6 =
+        Named(new QLabel(QStringLiteral("(如：proxy.example.com 或者 192.168.0.1)"), this), "Label6");
     auto *label15 = Named(new QLabel(QStringLiteral("端口："), this), "Label15");
     m_text8 = Named(new QLineEdit(this), "Text8");
     auto *label10 = Named(new QLabel(QStringLiteral("(如：3128 或者 80 等等)"), this), "Label10");
@@ -130,7 +126,8 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent)
     m_option4 = Named(new QRadioButton(QStringLiteral("英文"), frame1), "Option4");
     m_option3->setChecked(true);
     m_text1 = Named(new QLineEdit(QStringLiteral("10"), this), "Text1");
-    auto *label2 = Named(new BlankLabel(QStringLiteral("下载文件大小不超过：       MB"), m_text1, this), "Label2");
+    auto *label2 =
+        Named(new BlankLabel(QStringLiteral("下载文件大小不超过：       MB"), m_text1, this), "Label2");
     auto *label3 = Named(new QLabel(QStringLiteral("下载文件默认保存路径："), this), "Label3");
     m_text2 = Named(new QLineEdit(this), "Text2");
     m_text2->setMinimumWidth(320);
@@ -185,8 +182,7 @@ OptionsDialog::OptionsDialog(QWidget *parent) : QDialog(parent)
     load();
 }
 
-void OptionsDialog::load()
-{
+void OptionsDialog::load() {
     setWindowTitle(DialogCaption(QStringLiteral("设置")));
     readUnreadSharedValues();
     const SharedValues &shared = Shared();
@@ -206,17 +202,16 @@ void OptionsDialog::load()
     m_text2->setText(shared.downloadFolder);
 }
 
-void OptionsDialog::chooseFolder()
-{
+void OptionsDialog::chooseFolder() {
     m_text2->setText(BrowseForFolder(this, m_text2->text(), QStringLiteral("请选择要浏览的文件夹:")));
 }
 
-void OptionsDialog::Confirm()
-{
+void OptionsDialog::Confirm() {
     const std::optional<double> limit = sizeLimit(m_text1->text());
     if (!limit || *limit < MinSizeLimitMb || *limit > MaxSizeLimitMb) {
         Messages::Show(this,
-                       limit ? QStringLiteral("文件大小必须在1到1000000之间！") : QStringLiteral("文件大小必须为数字！"),
+                       limit ? QStringLiteral("文件大小必须在1到1000000之间！")
+                             : QStringLiteral("文件大小必须为数字！"),
                        MsgIcon::Error);
         m_text1->setFocus();
         m_text1->selectAll();

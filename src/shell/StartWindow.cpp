@@ -26,8 +26,7 @@
 namespace dh {
 
 namespace {
-QPixmap startPicture()
-{
+QPixmap startPicture() {
     QPixmap pix(480, 200);
     QPainter p(&pix);
     QLinearGradient g(0, 0, 480, 200);
@@ -49,8 +48,7 @@ QPixmap startPicture()
 constexpr int kMarginPx = 2; // 30 twips
 } // namespace
 
-StartWindow::StartWindow(QWidget *parent) : QWidget(parent)
-{
+StartWindow::StartWindow(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("fCover"));
     RegisterShellWindows();
     QApplication::setWindowIcon(AppIcon());
@@ -64,7 +62,8 @@ StartWindow::StartWindow(QWidget *parent) : QWidget(parent)
     m_loading->setObjectName(QStringLiteral("Label1"));
     m_version = new QLabel(this);
     m_version->setObjectName(QStringLiteral("Label2"));
-    auto *notice = new QLabel(QStringLiteral("(该软件仅用于爱学习的人们辅助少量下载；请不要恶意下载和大量下载！)"), this);
+    auto *notice = new QLabel(
+        QStringLiteral("(该软件仅用于爱学习的人们辅助少量下载；请不要恶意下载和大量下载！)"), this);
     notice->setObjectName(QStringLiteral("Label4"));
     notice->setWordWrap(true);
     m_latest = new QLabel(QStringLiteral("最新版本："), this);
@@ -81,10 +80,10 @@ StartWindow::StartWindow(QWidget *parent) : QWidget(parent)
     m_quit->setObjectName(QStringLiteral("Command3"));
     m_web1->setEnabled(false);
     m_web2->setEnabled(false);
-    for (QWidget *w : {static_cast<QWidget *>(m_image), static_cast<QWidget *>(m_loading),
-                       static_cast<QWidget *>(m_version), static_cast<QWidget *>(notice),
-                       static_cast<QWidget *>(m_latest), static_cast<QWidget *>(m_web1),
-                       static_cast<QWidget *>(m_web2), static_cast<QWidget *>(m_quit)})
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_image), static_cast<QWidget *>(m_loading),
+          static_cast<QWidget *>(m_version), static_cast<QWidget *>(notice), static_cast<QWidget *>(m_latest),
+          static_cast<QWidget *>(m_web1), static_cast<QWidget *>(m_web2), static_cast<QWidget *>(m_quit)})
         layout->addWidget(w);
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -116,8 +115,7 @@ StartWindow::StartWindow(QWidget *parent) : QWidget(parent)
     });
 }
 
-void StartWindow::StartUp()
-{
+void StartWindow::StartUp() {
     setWindowTitle(AppTitle());
     m_version->setText(QStringLiteral("版本:") + VersionText());
     show();
@@ -128,16 +126,14 @@ void StartWindow::StartUp()
     m_loading->hide();
 }
 
-void StartWindow::timer1Tick()
-{
+void StartWindow::timer1Tick() {
     m_timer1->stop();
     StartVersionCheck();
     m_web1->setEnabled(true);
     m_web2->setEnabled(true);
 }
 
-void StartWindow::StartVersionCheck()
-{
+void StartWindow::StartVersionCheck() {
     const QString url = NewVersionUrl(PublisherUrl());
     if (url.isEmpty())
         return;
@@ -145,8 +141,7 @@ void StartWindow::StartVersionCheck()
         m_http->Send_();
 }
 
-void StartWindow::versionArrived()
-{
+void StartWindow::versionArrived() {
     const QString reply = m_http->ResponseText();
     if (!IsNewerVersion(reply, RunningVersionValue()))
         return;
@@ -155,20 +150,20 @@ void StartWindow::versionArrived()
     OpenWebAddress(ProductPageUrl(PublisherUrl()), false);
 }
 
-void StartWindow::versionFailed() { Messages::Show(this, QStringLiteral("请保持网络畅通！"), MsgIcon::Error); }
+void StartWindow::versionFailed() {
+    Messages::Show(this, QStringLiteral("请保持网络畅通！"), MsgIcon::Error);
+}
 
-bool StartWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_latest && event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+bool StartWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_latest && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         OpenWebAddress(ProductPageUrl(PublisherUrl()), false);
         return true;
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void StartWindow::OpenWebSearch()
-{
+void StartWindow::OpenWebSearch() {
     hide();
     if (!m_web || IsClosing(m_web))
         m_web = new SearchWindow(Engine::Web);
@@ -176,8 +171,7 @@ void StartWindow::OpenWebSearch()
     m_web->raise();
 }
 
-void StartWindow::OpenScholarSearch()
-{
+void StartWindow::OpenScholarSearch() {
     hide();
     if (!m_scholar || IsClosing(m_scholar))
         m_scholar = new SearchWindow(Engine::Scholar);
@@ -185,8 +179,7 @@ void StartWindow::OpenScholarSearch()
     m_scholar->raise();
 }
 
-void StartWindow::closeEvent(QCloseEvent *event)
-{
+void StartWindow::closeEvent(QCloseEvent *event) {
     hide();
     WindowHub::ClearBrowserCache(false);
     event->accept();

@@ -4,8 +4,8 @@
 #include "tools/CopyMoveWindow.h"
 #include "util/DesktopHelpers.h"
 #include "util/ListColumns.h"
-#include "util/RemoveBelow.h"
 #include "util/Messages.h"
+#include "util/RemoveBelow.h"
 #include "util/WindowHub.h"
 
 #include <QDir>
@@ -235,7 +235,8 @@ void CacheViewerWindow::强制删除(const QString &path) {
     // are deleted through the folder it was when listed.
     const QString written = m_cache.ExportFolder();
     if (!m_exportRoot.isEmpty() && IsWrittenBelow(path, written))
-        ForceDeleteFile(m_deleteRoots, m_exportRoot + QLatin1Char('/') + QDir(written).relativeFilePath(path));
+        ForceDeleteFile(m_deleteRoots,
+                        m_exportRoot + QLatin1Char('/') + QDir(written).relativeFilePath(path));
     else
         ForceDeleteFile(m_deleteRoots, path);
 }

@@ -8,12 +8,9 @@
 #include <QFile>
 #include <QSet>
 
-namespace dh
-{
-namespace
-{
-QString decodeLine(const QByteArray &bytes)
-{
+namespace dh {
+namespace {
+QString decodeLine(const QByteArray &bytes) {
 #ifdef Q_OS_WIN
     return FromCp936(bytes);
 #else
@@ -21,8 +18,7 @@ QString decodeLine(const QByteArray &bytes)
 #endif
 }
 
-QByteArray encodeLine(const QString &text)
-{
+QByteArray encodeLine(const QString &text) {
 #ifdef Q_OS_WIN
     return ToCp936(text);
 #else
@@ -31,13 +27,11 @@ QByteArray encodeLine(const QString &text)
 }
 } // namespace
 
-QString FolderHistoryPath()
-{
+QString FolderHistoryPath() {
     return QDir(ProgramFolder()).filePath(QStringLiteral("SaveList.dat"));
 }
 
-std::optional<QStringList> ReadFolderHistory(const QString &path)
-{
+std::optional<QStringList> ReadFolderHistory(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -65,8 +59,7 @@ std::optional<QStringList> ReadFolderHistory(const QString &path)
     return folders;
 }
 
-bool WriteFolderHistory(const QStringList &folders, const QString &path)
-{
+bool WriteFolderHistory(const QStringList &folders, const QString &path) {
     QByteArray bytes;
     for (const QString &folder : folders)
         bytes += encodeLine(folder) + "\r\n";
@@ -75,8 +68,7 @@ bool WriteFolderHistory(const QStringList &folders, const QString &path)
     return WriteWholeFile(path, bytes).isEmpty();
 }
 
-void LoadFolderHistory(QComboBox *combo, const QString &path)
-{
+void LoadFolderHistory(QComboBox *combo, const QString &path) {
     if (!combo)
         return;
     const std::optional<QStringList> folders = ReadFolderHistory(path);
@@ -86,8 +78,7 @@ void LoadFolderHistory(QComboBox *combo, const QString &path)
     combo->addItems(*folders);
 }
 
-bool SaveFolderHistory(const QComboBox *combo, const QString &path)
-{
+bool SaveFolderHistory(const QComboBox *combo, const QString &path) {
     if (!combo)
         return false;
     QStringList folders;

@@ -34,8 +34,7 @@
 
 // The sounds live in a static library: reference the resource so that the
 // linker keeps it (Q_INIT_RESOURCE must be used outside a namespace).
-static void InitSoundResources()
-{
+static void InitSoundResources() {
     static const bool done = [] {
         Q_INIT_RESOURCE(sounds);
         return true;
@@ -53,8 +52,7 @@ constexpr qint64 SoundLifetime = 30 * Durations::Second;
 constexpr int DropDownPadding = 7;
 constexpr int DropDownScrollBarFrom = 9;
 
-QString RootFolder()
-{
+QString RootFolder() {
 #ifdef Q_OS_WIN
     return QStringLiteral("C:\\");
 #else
@@ -63,8 +61,7 @@ QString RootFolder()
 }
 
 #ifdef Q_OS_WIN
-QString Kernel32Version()
-{
+QString Kernel32Version() {
     const std::wstring file =
         (WithTrailingSeparator(SystemFolder()) + QStringLiteral("kernel32.dll")).toStdWString();
     DWORD ignored = 0;
@@ -88,8 +85,7 @@ QString Kernel32Version()
 
 } // namespace
 
-void OpenWithDesktop(const QString &path, QWidget *owner)
-{
+void OpenWithDesktop(const QString &path, QWidget *owner) {
     const QFileInfo info(path);
     bool present = !path.isEmpty() && !path.contains(QChar(0)) && info.isFile();
 #ifdef Q_OS_WIN
@@ -108,8 +104,7 @@ void OpenWithDesktop(const QString &path, QWidget *owner)
 #endif
 }
 
-bool ShowInFolder(const QString &path)
-{
+bool ShowInFolder(const QString &path) {
     if (!FileExists(path))
         return false;
     const QString file = LocalFilePath(path);
@@ -122,8 +117,7 @@ bool ShowInFolder(const QString &path)
 #endif
 }
 
-void OpenWebAddress(const QString &address, bool browserWindow)
-{
+void OpenWebAddress(const QString &address, bool browserWindow) {
     // The desktop browser decides whether a new window opens.
     Q_UNUSED(browserWindow);
     const QString text = address.trimmed();
@@ -134,8 +128,7 @@ void OpenWebAddress(const QString &address, bool browserWindow)
         QDesktopServices::openUrl(url);
 }
 
-void PlayNumberedSound(int number)
-{
+void PlayNumberedSound(int number) {
     const QString folder = ProgramFolder();
     if (folder.isEmpty())
         return;
@@ -166,8 +159,7 @@ void PlayNumberedSound(int number)
     effect->play();
 }
 
-QString FolderPickerStart(const QString &initialFolder)
-{
+QString FolderPickerStart(const QString &initialFolder) {
     const QChar sep = PathSeparator();
 #ifdef Q_OS_WIN
     QString start = initialFolder.trimmed().isEmpty() ? QStringLiteral("c:\\") : initialFolder;
@@ -185,15 +177,13 @@ QString FolderPickerStart(const QString &initialFolder)
     return start;
 }
 
-QString BrowseForFolder(QWidget *owner, const QString &initialFolder, const QString &title)
-{
+QString BrowseForFolder(QWidget *owner, const QString &initialFolder, const QString &title) {
     const QString chosen =
         QDir::toNativeSeparators(Messages::PickFolder(owner, FolderPickerStart(initialFolder), title));
     return WithTrailingSeparator(chosen.isEmpty() ? initialFolder : chosen);
 }
 
-bool IsWindowOpen(const QString &name)
-{
+bool IsWindowOpen(const QString &name) {
     if (name.isEmpty() || !qobject_cast<QApplication *>(QCoreApplication::instance()))
         return false;
     const QList<QWidget *> windows = QApplication::topLevelWidgets();
@@ -210,18 +200,18 @@ bool IsWindowOpen(const QString &name)
     return false;
 }
 
-void DeleteOnCloseAfterWaits(QWidget *window)
-{
+void DeleteOnCloseAfterWaits(QWidget *window) {
     if (!window->testAttribute(Qt::WA_DeleteOnClose) || !WaitsRunningIn(window))
         return;
     window->setAttribute(Qt::WA_DeleteOnClose, false);
     DeleteAfterWaits(window);
 }
 
-bool IsControlAlive(const QObject *control) { return control != nullptr; }
+bool IsControlAlive(const QObject *control) {
+    return control != nullptr;
+}
 
-void WidenDropDown(QComboBox *combo)
-{
+void WidenDropDown(QComboBox *combo) {
     if (!combo)
         return;
     QString longest;
@@ -241,8 +231,7 @@ void WidenDropDown(QComboBox *combo)
     combo->view()->setMinimumWidth(qMax(0, width));
 }
 
-void StripeListRows(QAbstractItemView *list, int rowHeight)
-{
+void StripeListRows(QAbstractItemView *list, int rowHeight) {
     if (!list)
         return;
     // Row 0 takes Base, row 1 AlternateBase: light green first, then white.
@@ -256,14 +245,12 @@ void StripeListRows(QAbstractItemView *list, int rowHeight)
         table->verticalHeader()->setDefaultSectionSize(qMax(rowHeight, table->fontMetrics().height()));
 }
 
-QString OsWidthText()
-{
+QString OsWidthText() {
     return QSysInfo::currentCpuArchitecture().contains(QLatin1String("64")) ? QStringLiteral("64")
-                                                                             : QStringLiteral("32");
+                                                                            : QStringLiteral("32");
 }
 
-QString WindowsNameFromKernelVersion(const QString &dottedVersion)
-{
+QString WindowsNameFromKernelVersion(const QString &dottedVersion) {
     const QStringList parts = dottedVersion.split(QLatin1Char('.'));
     if (parts.size() < 4)
         return {};
@@ -280,23 +267,21 @@ QString WindowsNameFromKernelVersion(const QString &dottedVersion)
     return {};
 }
 
-QString OsVersionName()
-{
+QString OsVersionName() {
 #ifdef Q_OS_WIN
     const QString named = WindowsNameFromKernelVersion(Kernel32Version());
     if (!named.isEmpty())
         return named;
     // Qt runs on no system that the older version records would name.
-    return QSysInfo::prettyProductName() + QStringLiteral(" [Version: ") + QSysInfo::kernelVersion()
-           + QLatin1Char(']');
+    return QSysInfo::prettyProductName() + QStringLiteral(" [Version: ") + QSysInfo::kernelVersion() +
+           QLatin1Char(']');
 #else
-    return QSysInfo::prettyProductName() + QStringLiteral(" 版本:") + QSysInfo::productVersion()
-           + QStringLiteral(" (内部版本:") + QSysInfo::kernelVersion() + QLatin1Char(')');
+    return QSysInfo::prettyProductName() + QStringLiteral(" 版本:") + QSysInfo::productVersion() +
+           QStringLiteral(" (内部版本:") + QSysInfo::kernelVersion() + QLatin1Char(')');
 #endif
 }
 
-QString OsDescription()
-{
+QString OsDescription() {
     const QString width = QLatin1Char('[') + OsWidthText() + QStringLiteral("位]");
 #ifdef Q_OS_WIN
     const QSettings key(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion"),
@@ -309,22 +294,21 @@ QString OsDescription()
         release = key.value(QStringLiteral("CurrentVersion")).toString();
     QString build;
     if (key.contains(QStringLiteral("UBR"))) {
-        build = key.value(QStringLiteral("CurrentBuildNumber")).toString() + QLatin1Char('.')
-                + QString::number(key.value(QStringLiteral("UBR")).toUInt());
+        build = key.value(QStringLiteral("CurrentBuildNumber")).toString() + QLatin1Char('.') +
+                QString::number(key.value(QStringLiteral("UBR")).toUInt());
     } else {
         build = key.value(QStringLiteral("BuildLab")).toString();
         if (key.contains(QStringLiteral("CSDVersion")))
             build += QStringLiteral(" : ") + key.value(QStringLiteral("CSDVersion")).toString();
     }
-    return product + QStringLiteral(" 版本:") + release + QStringLiteral(" (内部版本:") + build
-           + QLatin1Char(')') + width;
+    return product + QStringLiteral(" 版本:") + release + QStringLiteral(" (内部版本:") + build +
+           QLatin1Char(')') + width;
 #else
     return OsVersionName() + width;
 #endif
 }
 
-QUrl SuggestionMailUrl(const QString &publisherUrl)
-{
+QUrl SuggestionMailUrl(const QString &publisherUrl) {
     const QString site = publisherUrl.trimmed();
     if (site.isEmpty())
         return {};
@@ -334,18 +318,17 @@ QUrl SuggestionMailUrl(const QString &publisherUrl)
     const QString title = AppTitle();
     const QString gap(10, QLatin1Char(' '));
     const QString subject = QStringLiteral("我要对[") + title + QStringLiteral("]提建议");
-    const QString body = QStringLiteral("软件名称：") + title + QStringLiteral(" 姓名：") + gap
-                         + QStringLiteral(" Email：") + gap + QStringLiteral(" 联系地址：") + gap
-                         + QStringLiteral(" 邮编：") + gap + QStringLiteral(" 电话：") + gap
-                         + QStringLiteral(" 日期：") + Clock::WallTime().date().toString(Qt::ISODate);
-    const QByteArray encoded = "mailto:" + QUrl::toPercentEncoding(QStringLiteral("support@") + host, "@")
-                               + "?subject=" + QUrl::toPercentEncoding(subject)
-                               + "&body=" + QUrl::toPercentEncoding(body);
+    const QString body = QStringLiteral("软件名称：") + title + QStringLiteral(" 姓名：") + gap +
+                         QStringLiteral(" Email：") + gap + QStringLiteral(" 联系地址：") + gap +
+                         QStringLiteral(" 邮编：") + gap + QStringLiteral(" 电话：") + gap +
+                         QStringLiteral(" 日期：") + Clock::WallTime().date().toString(Qt::ISODate);
+    const QByteArray encoded = "mailto:" + QUrl::toPercentEncoding(QStringLiteral("support@") + host, "@") +
+                               "?subject=" + QUrl::toPercentEncoding(subject) +
+                               "&body=" + QUrl::toPercentEncoding(body);
     return QUrl::fromEncoded(encoded, QUrl::StrictMode);
 }
 
-void SendSuggestionMail()
-{
+void SendSuggestionMail() {
     const QUrl mail = SuggestionMailUrl(PublisherUrl());
     if (mail.isValid() && !mail.isEmpty())
         QDesktopServices::openUrl(mail);

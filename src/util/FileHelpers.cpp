@@ -20,18 +20,18 @@ constexpr int CleanedNameBytes = 200;
 constexpr int BaseNameChars = 100;
 constexpr int ExtensionLimit = 7;
 
-const QString &BadFolderNameText()
-{
+const QString &BadFolderNameText() {
     static const QString text = QStringLiteral("文件夹名称有误！不能创建文件夹！");
     return text;
 }
 
 // Qt warns about and refuses names with an embedded NUL; answer quietly instead.
-bool Usable(const QString &path) { return !path.isEmpty() && !path.contains(QChar(0)); }
+bool Usable(const QString &path) {
+    return !path.isEmpty() && !path.contains(QChar(0));
+}
 
 // The character count that keeps a surrogate pair whole at a cut after n units.
-qsizetype PairSafeCut(const QString &text, qsizetype n)
-{
+qsizetype PairSafeCut(const QString &text, qsizetype n) {
     if (n <= 0)
         return 0;
     if (n >= text.size())
@@ -43,8 +43,7 @@ qsizetype PairSafeCut(const QString &text, qsizetype n)
 
 // UTF-8 length of one code point starting at i; a lone surrogate is written
 // as a three-byte replacement.
-int Utf8Width(const QString &text, qsizetype i, qsizetype *units)
-{
+int Utf8Width(const QString &text, qsizetype i, qsizetype *units) {
     const char16_t c = text.at(i).unicode();
     *units = 1;
     if (c < 0x80)
@@ -61,8 +60,7 @@ int Utf8Width(const QString &text, qsizetype i, qsizetype *units)
 #ifndef Q_OS_WIN
 // Segments of a name read from an address use "/", file paths here too, and
 // "\" is what the Windows form of the same text would hold.
-qsizetype LastSeparator(const QString &text)
-{
+qsizetype LastSeparator(const QString &text) {
     return qMax(text.lastIndexOf(QLatin1Char('/')), text.lastIndexOf(QLatin1Char('\\')));
 }
 #endif
@@ -70,8 +68,7 @@ qsizetype LastSeparator(const QString &text)
 } // namespace
 
 // File names here are limited in bytes of their UTF-8 form.
-QString LeftUtf8Bytes(const QString &text, int n)
-{
+QString LeftUtf8Bytes(const QString &text, int n) {
     qsizetype i = 0;
     int bytes = 0;
     while (i < text.size()) {
@@ -85,8 +82,7 @@ QString LeftUtf8Bytes(const QString &text, int n)
     return text.left(i);
 }
 
-QString LocalFilePath(const QString &path)
-{
+QString LocalFilePath(const QString &path) {
     QString p = path.trimmed();
     if (p.left(8).compare(QLatin1String("file:///"), Qt::CaseInsensitive) == 0) {
 #ifdef Q_OS_WIN
@@ -101,8 +97,7 @@ QString LocalFilePath(const QString &path)
     return p;
 }
 
-QChar PathSeparator()
-{
+QChar PathSeparator() {
 #ifdef Q_OS_WIN
     return QLatin1Char('\\');
 #else
@@ -110,16 +105,14 @@ QChar PathSeparator()
 #endif
 }
 
-bool FileExists(const QString &path)
-{
+bool FileExists(const QString &path) {
     const QString p = LocalFilePath(path);
     if (!Usable(p))
         return false;
     return QFileInfo(p).isFile();
 }
 
-bool FolderExists(const QString &path)
-{
+bool FolderExists(const QString &path) {
 #ifdef Q_OS_WIN
     // Never touch the floppy drive.
     if (path.toUpper() == QLatin1String("A:\\"))
@@ -130,8 +123,7 @@ bool FolderExists(const QString &path)
     return QFileInfo(path).isDir();
 }
 
-bool IsDecimalDigits(QStringView text)
-{
+bool IsDecimalDigits(QStringView text) {
     if (text.isEmpty())
         return false;
     for (QChar c : text) {
@@ -141,8 +133,7 @@ bool IsDecimalDigits(QStringView text)
     return true;
 }
 
-QString MakeSafeFileName(const QString &text)
-{
+QString MakeSafeFileName(const QString &text) {
     static const QString removed = QStringLiteral("\\/:*?\"<>|\r\n") + QChar(0);
     QString name;
     name.reserve(text.size());
@@ -174,8 +165,7 @@ QString MakeSafeFileName(const QString &text)
     return name;
 }
 
-QString CreateFolderPath(const QString &path)
-{
+QString CreateFolderPath(const QString &path) {
     const QChar sep = PathSeparator();
     const QStringList parts = path.split(sep);
     QString current;
@@ -202,8 +192,8 @@ QString CreateFolderPath(const QString &path)
         const QString &raw = parts.at(i);
         // A folder that exists is taken as it is: cleaning would lead elsewhere
         // (a POSIX ".local" would become a new "local").
-        const bool existing = raw != QLatin1String(".") && raw != QLatin1String("..") &&
-                              FolderExists(current + sep + raw);
+        const bool existing =
+            raw != QLatin1String(".") && raw != QLatin1String("..") && FolderExists(current + sep + raw);
         const QString level = existing ? raw : MakeSafeFileName(raw);
         if (level.isEmpty()) {
             Messages::Show(nullptr, BadFolderNameText(), MsgIcon::Error);
@@ -224,8 +214,7 @@ QString CreateFolderPath(const QString &path)
     return current;
 }
 
-QString UniqueFilePath(const QString &path)
-{
+QString UniqueFilePath(const QString &path) {
     if (!FileExists(path))
         return path;
     const qsizetype cut = path.lastIndexOf(PathSeparator());
@@ -250,15 +239,13 @@ QString UniqueFilePath(const QString &path)
     const QString suffix = extension.isEmpty() ? QString() : QLatin1Char('.') + extension;
     QString candidate = folder + base + suffix;
     for (qint64 counter = 1; FileExists(candidate); ++counter) {
-        candidate = folder + base + QLatin1Char('[')
-                    + QStringLiteral("%1").arg(counter, 4, 10, QLatin1Char('0')) + QLatin1Char(']')
-                    + suffix;
+        candidate = folder + base + QLatin1Char('[') +
+                    QStringLiteral("%1").arg(counter, 4, 10, QLatin1Char('0')) + QLatin1Char(']') + suffix;
     }
     return candidate;
 }
 
-SplitName SplitFileName(const QString &path)
-{
+SplitName SplitFileName(const QString &path) {
     QString name = path.trimmed();
     name = name.mid(name.lastIndexOf(PathSeparator()) + 1);
     SplitName result{name, {}};
@@ -272,8 +259,7 @@ SplitName SplitFileName(const QString &path)
     return result;
 }
 
-QString FileNameFromPath(const QString &path)
-{
+QString FileNameFromPath(const QString &path) {
     QString text = path;
 #ifdef Q_OS_WIN
     text.replace(QLatin1Char('/'), QLatin1Char('\\'));
@@ -289,8 +275,7 @@ QString FileNameFromPath(const QString &path)
     return text;
 }
 
-QString SiteRoot(const QString &address)
-{
+QString SiteRoot(const QString &address) {
     const qsizetype scheme = address.indexOf(QLatin1String("://"));
     if (scheme >= 0) {
         const qsizetype hostStart = scheme + 3;
@@ -301,8 +286,7 @@ QString SiteRoot(const QString &address)
     return slash >= 3 ? address.left(slash) : address;
 }
 
-QString RemoveLineBreaks(const QString &text)
-{
+QString RemoveLineBreaks(const QString &text) {
     QString result = text;
     result.remove(QLatin1Char('\r'));
     result.remove(QLatin1Char('\n'));
@@ -310,13 +294,11 @@ QString RemoveLineBreaks(const QString &text)
     return result;
 }
 
-QString WithTrailingSeparator(const QString &folder)
-{
+QString WithTrailingSeparator(const QString &folder) {
     return folder.endsWith(PathSeparator()) ? folder : folder + PathSeparator();
 }
 
-QString ProgramFolder()
-{
+QString ProgramFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (folder.isEmpty())
         return {};
@@ -324,8 +306,7 @@ QString ProgramFolder()
     return QDir::toNativeSeparators(folder);
 }
 
-QString DefaultDownloadFolder()
-{
+QString DefaultDownloadFolder() {
 #ifdef Q_OS_WIN
     return QStringLiteral("c:\\12345\\");
 #else
@@ -336,16 +317,14 @@ QString DefaultDownloadFolder()
 #endif
 }
 
-QString InternetCacheFolder()
-{
+QString InternetCacheFolder() {
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     if (cache.isEmpty())
         return {};
     return QDir::toNativeSeparators(cache + QStringLiteral("/webengine"));
 }
 
-QString SystemFolder()
-{
+QString SystemFolder() {
 #ifdef Q_OS_WIN
     wchar_t buffer[MAX_PATH + 1] = {};
     const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
@@ -361,8 +340,7 @@ QString SystemFolder()
 
 namespace dh {
 
-QString WriteWholeFile(const QString &path, const QByteArray &bytes)
-{
+QString WriteWholeFile(const QString &path, const QByteArray &bytes) {
     QSaveFile file(path);
     // Unbuffered: a short write shows at the write; the commit would not tell.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
@@ -378,8 +356,7 @@ QString WriteWholeFile(const QString &path, const QByteArray &bytes)
     return {};
 }
 
-bool IsFolderWithin(const QString &folder, const QStringList &roots)
-{
+bool IsFolderWithin(const QString &folder, const QStringList &roots) {
     const QString local = LocalFilePath(folder.trimmed());
     if (local.isEmpty() || !QDir::isAbsolutePath(local))
         return false;

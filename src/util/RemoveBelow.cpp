@@ -14,8 +14,7 @@
 namespace dh {
 namespace {
 
-QString Cleaned(const QString &path)
-{
+QString Cleaned(const QString &path) {
     return QDir::cleanPath(QDir::fromNativeSeparators(path));
 }
 
@@ -30,16 +29,14 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 class Fd {
 public:
     explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
+    ~Fd() {
         if (m_fd >= 0)
             ::close(m_fd);
     }
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
     int get() const { return m_fd; }
-    void reset(int fd)
-    {
+    void reset(int fd) {
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = fd;
@@ -52,8 +49,7 @@ private:
 
 } // namespace
 
-bool IsWrittenBelow(const QString &path, const QString &root)
-{
+bool IsWrittenBelow(const QString &path, const QString &root) {
     if (path.isEmpty() || root.isEmpty())
         return false;
     const QString p = Cleaned(path), r = Cleaned(root);
@@ -65,8 +61,7 @@ bool IsWrittenBelow(const QString &path, const QString &root)
 #endif
 }
 
-bool RemoveBelow(const QString &root, const QString &path, RemoveWhat what)
-{
+bool RemoveBelow(const QString &root, const QString &path, RemoveWhat what) {
     if (!QDir::isAbsolutePath(root) || !IsWrittenBelow(path, root))
         return false;
     const QString cleaned = Cleaned(path);

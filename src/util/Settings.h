@@ -26,7 +26,8 @@ inline constexpr SettingKey ProxyHost{"设置", "代理服务器网址", ""};
 inline constexpr SettingKey ProxyPort{"设置", "代理服务器端口", ""};
 inline constexpr SettingKey AskSaveLocation{"设置", "提取网页信息时提示下载保存路径", "1"};
 inline constexpr SettingKey SearchLanguage{"设置", "谷歌搜索语言", "zh-CN"};
-inline constexpr SettingKey DownloadFolder{"设置", "下载文件保存路径", ""}; // default: DefaultDownloadFolder()
+inline constexpr SettingKey DownloadFolder{"设置", "下载文件保存路径",
+                                           ""}; // default: DefaultDownloadFolder()
 // "专利下载"
 inline constexpr SettingKey SameNameRule{"专利下载", "重复文件名设置", "重命名"};
 // search windows' own sections

@@ -16,8 +16,7 @@ namespace {
 // milliseconds, so this only bridges overlapping writes.
 constexpr int BusyTimeoutMs = 2000;
 
-SqlResult Misuse(const char *text)
-{
+SqlResult Misuse(const char *text) {
     return {SQLITE_MISUSE, QString::fromUtf8(text)};
 }
 
@@ -25,18 +24,14 @@ SqlResult Misuse(const char *text)
 
 // --- SqliteStatement ------------------------------------------------------
 
-SqliteStatement::~SqliteStatement()
-{
+SqliteStatement::~SqliteStatement() {
     sqlite3_finalize(m_stmt);
 }
 
 SqliteStatement::SqliteStatement(SqliteStatement &&other) noexcept
-    : m_stmt(std::exchange(other.m_stmt, nullptr)), m_error(std::move(other.m_error))
-{
-}
+    : m_stmt(std::exchange(other.m_stmt, nullptr)), m_error(std::move(other.m_error)) {}
 
-SqliteStatement &SqliteStatement::operator=(SqliteStatement &&other) noexcept
-{
+SqliteStatement &SqliteStatement::operator=(SqliteStatement &&other) noexcept {
     if (this != &other) {
         sqlite3_finalize(m_stmt);
         m_stmt = std::exchange(other.m_stmt, nullptr);
@@ -45,23 +40,20 @@ SqliteStatement &SqliteStatement::operator=(SqliteStatement &&other) noexcept
     return *this;
 }
 
-SqlResult SqliteStatement::bindText(int index, const QString &text)
-{
+SqlResult SqliteStatement::bindText(int index, const QString &text) {
     if (!m_stmt)
         return Misuse("no statement");
     if (text.size() > INT_MAX / 2)
         return {SQLITE_TOOBIG, QString::fromUtf8(sqlite3_errstr(SQLITE_TOOBIG))};
     // utf16() is never null, so an empty or null text binds '' and not NULL.
     const int rc = sqlite3_bind_text16(m_stmt, index, text.utf16(),
-                                       static_cast<int>(text.size() * sizeof(char16_t)),
-                                       SQLITE_TRANSIENT);
+                                       static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
     if (rc != SQLITE_OK)
         return {rc, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)))};
     return {};
 }
 
-SqlResult SqliteStatement::bindInt64(int index, qint64 value)
-{
+SqlResult SqliteStatement::bindInt64(int index, qint64 value) {
     if (!m_stmt)
         return Misuse("no statement");
     const int rc = sqlite3_bind_int64(m_stmt, index, value);
@@ -70,22 +62,20 @@ SqlResult SqliteStatement::bindInt64(int index, qint64 value)
     return {};
 }
 
-SqlResult SqliteStatement::bindUtf8(int index, QByteArrayView utf8)
-{
+SqlResult SqliteStatement::bindUtf8(int index, QByteArrayView utf8) {
     if (!m_stmt)
         return Misuse("no statement");
     if (utf8.size() > INT_MAX)
         return {SQLITE_TOOBIG, QString::fromUtf8(sqlite3_errstr(SQLITE_TOOBIG))};
     // A null view still binds '' rather than NULL.
-    const int rc = sqlite3_bind_text(m_stmt, index, utf8.data() ? utf8.data() : "", static_cast<int>(utf8.size()),
-                                     SQLITE_STATIC);
+    const int rc = sqlite3_bind_text(m_stmt, index, utf8.data() ? utf8.data() : "",
+                                     static_cast<int>(utf8.size()), SQLITE_STATIC);
     if (rc != SQLITE_OK)
         return {rc, QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_stmt)))};
     return {};
 }
 
-SqliteStatement::Step SqliteStatement::step()
-{
+SqliteStatement::Step SqliteStatement::step() {
     if (!m_stmt) {
         m_error = Misuse("no statement");
         return Step::Error;
@@ -99,33 +89,28 @@ SqliteStatement::Step SqliteStatement::step()
     return Step::Error;
 }
 
-void SqliteStatement::reset()
-{
+void SqliteStatement::reset() {
     if (m_stmt)
         sqlite3_reset(m_stmt);
     m_error = {};
 }
 
-int SqliteStatement::columnCount() const
-{
+int SqliteStatement::columnCount() const {
     return m_stmt ? sqlite3_column_count(m_stmt) : 0;
 }
 
-QString SqliteStatement::columnName(int column) const
-{
+QString SqliteStatement::columnName(int column) const {
     if (!m_stmt || column < 0 || column >= sqlite3_column_count(m_stmt))
         return {};
     return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
 }
 
-QString SqliteStatement::columnText(int column) const
-{
+QString SqliteStatement::columnText(int column) const {
     const QByteArrayView bytes = columnUtf8(column);
     return bytes.isNull() ? QString() : QString::fromUtf8(bytes);
 }
 
-QByteArrayView SqliteStatement::columnUtf8(int column) const
-{
+QByteArrayView SqliteStatement::columnUtf8(int column) const {
     // Out-of-range reads are undefined in the engine, so they are checked here.
     if (!m_stmt || column < 0 || column >= sqlite3_data_count(m_stmt))
         return {};
@@ -135,8 +120,7 @@ QByteArrayView SqliteStatement::columnUtf8(int column) const
     return QByteArrayView(text, sqlite3_column_bytes(m_stmt, column));
 }
 
-qint64 SqliteStatement::columnInt64(int column) const
-{
+qint64 SqliteStatement::columnInt64(int column) const {
     if (!m_stmt || column < 0 || column >= sqlite3_data_count(m_stmt))
         return 0;
     return sqlite3_column_int64(m_stmt, column);
@@ -144,19 +128,15 @@ qint64 SqliteStatement::columnInt64(int column) const
 
 // --- SqliteDb -------------------------------------------------------------
 
-SqliteDb::~SqliteDb()
-{
+SqliteDb::~SqliteDb() {
     close();
 }
 
 SqliteDb::SqliteDb(SqliteDb &&other) noexcept
     : m_db(std::exchange(other.m_db, nullptr)), m_path(std::move(other.m_path)),
-      m_cache(std::move(other.m_cache))
-{
-}
+      m_cache(std::move(other.m_cache)) {}
 
-SqliteDb &SqliteDb::operator=(SqliteDb &&other) noexcept
-{
+SqliteDb &SqliteDb::operator=(SqliteDb &&other) noexcept {
     if (this != &other) {
         close();
         m_db = std::exchange(other.m_db, nullptr);
@@ -166,17 +146,14 @@ SqliteDb &SqliteDb::operator=(SqliteDb &&other) noexcept
     return *this;
 }
 
-SqlResult SqliteDb::failure(int code) const
-{
-    return {code, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                       : QString::fromUtf8(sqlite3_errstr(code))};
+SqlResult SqliteDb::failure(int code) const {
+    return {code, m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(code))};
 }
 
 namespace {
 
 // A database in write-ahead mode (bytes 18 and 19 of its header are 2).
-bool IsWalModeFile(const QString &path)
-{
+bool IsWalModeFile(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
@@ -186,8 +163,7 @@ bool IsWalModeFile(const QString &path)
 
 } // namespace
 
-SqlResult SqliteDb::open(const QString &path, Open mode)
-{
+SqlResult SqliteDb::open(const QString &path, Open mode) {
     close();
     // The engine reads an empty name as a private temporary database.
     if (path.isEmpty())
@@ -206,8 +182,8 @@ SqlResult SqliteDb::open(const QString &path, Open mode)
     sqlite3 *db = nullptr;
     const int rc = sqlite3_open_v2(name.constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        SqlResult result{rc, db ? QString::fromUtf8(sqlite3_errmsg(db))
-                                : QString::fromUtf8(sqlite3_errstr(rc))};
+        SqlResult result{rc,
+                         db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc))};
         sqlite3_close_v2(db);
         return result;
     }
@@ -222,8 +198,7 @@ SqlResult SqliteDb::open(const QString &path, Open mode)
     return {};
 }
 
-void SqliteDb::close()
-{
+void SqliteDb::close() {
     m_cache.clear(); // statements first, so the close below is complete
     if (m_db)
         sqlite3_close_v2(m_db);
@@ -231,8 +206,7 @@ void SqliteDb::close()
     m_path.clear();
 }
 
-SqlResult SqliteDb::exec(const QString &sql)
-{
+SqlResult SqliteDb::exec(const QString &sql) {
     if (!m_db)
         return Misuse("database not open");
     char *error = nullptr;
@@ -244,15 +218,13 @@ SqlResult SqliteDb::exec(const QString &sql)
     return result;
 }
 
-SqlResult SqliteDb::prepare(const QString &sql, SqliteStatement &out)
-{
+SqlResult SqliteDb::prepare(const QString &sql, SqliteStatement &out) {
     out = SqliteStatement();
     if (!m_db)
         return Misuse("database not open");
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()),
-                                      &stmt, nullptr);
+    const int rc = sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &stmt, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_finalize(stmt);
         return failure(rc);
@@ -263,8 +235,7 @@ SqlResult SqliteDb::prepare(const QString &sql, SqliteStatement &out)
     return {};
 }
 
-SqliteStatement *SqliteDb::cached(const QString &sql, SqlResult *result)
-{
+SqliteStatement *SqliteDb::cached(const QString &sql, SqlResult *result) {
     SqlResult status;
     SqliteStatement *stmt = nullptr;
     if (auto it = m_cache.find(sql); it != m_cache.end()) {
@@ -281,8 +252,7 @@ SqliteStatement *SqliteDb::cached(const QString &sql, SqlResult *result)
     return stmt;
 }
 
-SqlResult SqliteDb::queryInt64(const QString &sql, qint64 &value)
-{
+SqlResult SqliteDb::queryInt64(const QString &sql, qint64 &value) {
     value = 0;
     SqliteStatement stmt;
     if (SqlResult r = prepare(sql, stmt); !r)

@@ -31,16 +31,18 @@ INSTANTIATE_TEST_SUITE_P(Methods, BusySite, ::testing::Values(1, 2),
 } // namespace
 
 TEST_P(BusySite, EveryDocumentArrivesAndNoneIsAskedBeforeItsRetryAfter) {
-    DocumentOptions busy = DocumentOptions::Bytes(QByteArray("%PDF-1.4\n") + QByteArray(20000, 'b'), "application/pdf");
+    DocumentOptions busy =
+        DocumentOptions::Bytes(QByteArray("%PDF-1.4\n") + QByteArray(20000, 'b'), "application/pdf");
     busy.busyAnswers = 1;
     busy.retryAfter = "2";
     const int first = AddDocument(QStringLiteral("/busy.pdf"), busy, QStringLiteral("busy"));
-    DocumentOptions calm = DocumentOptions::Bytes(QByteArray("%PDF-1.4\n") + QByteArray(20000, 'c'), "application/pdf");
+    DocumentOptions calm =
+        DocumentOptions::Bytes(QByteArray("%PDF-1.4\n") + QByteArray(20000, 'c'), "application/pdf");
     calm.bytesPerSecond = 20000; // still running when the site says it is busy
     const int same = AddDocument(QStringLiteral("/same.pdf"), calm, QStringLiteral("same"));
     server.AddDocument(QStringLiteral("/other.pdf"), calm);
-    const int other = Add(server.DocumentUrl(QStringLiteral("/other.pdf")).replace(QStringLiteral("127.0.0.1"),
-                                                                                     QStringLiteral("localhost")),
+    const int other = Add(server.DocumentUrl(QStringLiteral("/other.pdf"))
+                              .replace(QStringLiteral("127.0.0.1"), QStringLiteral("localhost")),
                           QStringLiteral("other"), QStringLiteral("pdf"));
 
     window->StartDownloading();

@@ -9,19 +9,16 @@
 
 using namespace dh;
 
-namespace
-{
+namespace {
 
 const QString kFolder = QDir::toNativeSeparators(QStringLiteral("/downloads/"));
 
 void Add(DownloadListModel &model, const QString &key, const QString &title = QStringLiteral("t"),
-         const QString &type = QStringLiteral("pdf"))
-{
+         const QString &type = QStringLiteral("pdf")) {
     model.加入下载列表(key, title, type, kFolder, QString());
 }
 
-QStringList Column(const DownloadListModel &model, DownloadListModel::Column column)
-{
+QStringList Column(const DownloadListModel &model, DownloadListModel::Column column) {
     QStringList texts;
     for (int row = 0; row < model.Count(); ++row)
         texts << model.data(model.index(row, column)).toString();
@@ -29,16 +26,14 @@ QStringList Column(const DownloadListModel &model, DownloadListModel::Column col
 }
 
 // A list whose given column holds the texts, one row each.
-void Fill(DownloadListModel &model, DownloadListModel::Column column, const QStringList &texts)
-{
+void Fill(DownloadListModel &model, DownloadListModel::Column column, const QStringList &texts) {
     for (const QString &text : texts) {
         Add(model, QStringLiteral("http://h/%1").arg(model.Count()));
         model.SetText(model.Count() - 1, column, text);
     }
 }
 
-class SharedValuesGuard
-{
+class SharedValuesGuard {
 public:
     SharedValuesGuard() : m_saved(Shared()) {}
     ~SharedValuesGuard() { Shared() = m_saved; }
@@ -49,8 +44,7 @@ private:
 
 } // namespace
 
-TEST(DownloadList, AddressHelpers)
-{
+TEST(DownloadList, AddressHelpers) {
     EXPECT_EQ(选择url(QStringLiteral("a|b|c")), QStringLiteral("a"));
     EXPECT_EQ(选择url(QStringLiteral("a")), QStringLiteral("a"));
     EXPECT_EQ(选择url(QStringLiteral("|b")), QString());
@@ -61,8 +55,7 @@ TEST(DownloadList, AddressHelpers)
     EXPECT_EQ(对调url(QString()), QString());
 }
 
-TEST(DownloadList, DuplicateKeysAreAbsorbed)
-{
+TEST(DownloadList, DuplicateKeysAreAbsorbed) {
     DownloadListModel model;
     EXPECT_TRUE(model.加入下载列表(QStringLiteral("http://h/a.pdf"), QStringLiteral("first"),
                                    QStringLiteral("pdf"), kFolder, QString()));
@@ -79,8 +72,7 @@ TEST(DownloadList, DuplicateKeysAreAbsorbed)
     EXPECT_EQ(model.RowOfKey(QStringLiteral("zzz")), -1);
 }
 
-TEST(DownloadList, NewItemNameFolderAndColumns)
-{
+TEST(DownloadList, NewItemNameFolderAndColumns) {
     SharedValuesGuard guard;
     DownloadListModel model;
     Shared().useOriginalFileName = false;
@@ -116,8 +108,7 @@ TEST(DownloadList, NewItemNameFolderAndColumns)
     EXPECT_FALSE(model.flags(model.index(0, 0)).testFlag(Qt::ItemIsEditable));
 }
 
-TEST(DownloadList, ItemFilePath)
-{
+TEST(DownloadList, ItemFilePath) {
     DownloadItem item;
     item.folder = kFolder;
     item.name = QStringLiteral("n");
@@ -128,8 +119,7 @@ TEST(DownloadList, ItemFilePath)
     EXPECT_EQ(ItemFilePath(item), QDir::toNativeSeparators(QStringLiteral("/d/n.pdf")));
 }
 
-TEST(DownloadList, CountsFollowEveryChange)
-{
+TEST(DownloadList, CountsFollowEveryChange) {
     DownloadListModel model;
     EXPECT_TRUE(model.检测是否下载列表完毕());
     Add(model, QStringLiteral("1"));
@@ -158,8 +148,7 @@ TEST(DownloadList, CountsFollowEveryChange)
     EXPECT_EQ(model.StatusSummary(), QStringLiteral("总数:3 正在下载:0 等待:1 已完成:2 失败:0"));
 }
 
-TEST(DownloadList, ProblemItemsAreWebPagesAndOtherFailures)
-{
+TEST(DownloadList, ProblemItemsAreWebPagesAndOtherFailures) {
     DownloadListModel model;
     for (int i = 0; i < 4; ++i)
         Add(model, QStringLiteral("h%1").arg(i), QStringLiteral("t"),
@@ -176,8 +165,7 @@ TEST(DownloadList, ProblemItemsAreWebPagesAndOtherFailures)
     EXPECT_EQ(model.CountProblemItems(), 4);
 }
 
-TEST(DownloadList, UpdatesSignalJustTheChangedCells)
-{
+TEST(DownloadList, UpdatesSignalJustTheChangedCells) {
     DownloadListModel model;
     Add(model, QStringLiteral("a"));
     Add(model, QStringLiteral("b"));
@@ -208,8 +196,7 @@ TEST(DownloadList, UpdatesSignalJustTheChangedCells)
     EXPECT_TRUE(roles[0].contains(Qt::DecorationRole));
 }
 
-TEST(DownloadList, StateIconsDiffer)
-{
+TEST(DownloadList, StateIconsDiffer) {
     DownloadListModel model;
     Add(model, QStringLiteral("a"));
     QList<qint64> keys;
@@ -224,8 +211,7 @@ TEST(DownloadList, StateIconsDiffer)
     EXPECT_FALSE(model.data(model.index(0, 1), Qt::DecorationRole).isValid());
 }
 
-TEST(DownloadList, SizeSortIsNumericAndKeepsTexts)
-{
+TEST(DownloadList, SizeSortIsNumericAndKeepsTexts) {
     DownloadListModel model;
     Fill(model, DownloadListModel::SizeColumn,
          {QStringLiteral("10"), QStringLiteral("未知"), QStringLiteral("9"), QStringLiteral("100")});
@@ -243,8 +229,7 @@ TEST(DownloadList, SizeSortIsNumericAndKeepsTexts)
         EXPECT_EQ(model.RowOfKey(model.Item(row).key), row);
 }
 
-TEST(DownloadList, PercentSortKeepsResultTexts)
-{
+TEST(DownloadList, PercentSortKeepsResultTexts) {
     DownloadListModel model;
     Fill(model, DownloadListModel::PercentColumn,
          {QStringLiteral("40%"), QStringLiteral("大文件，跳过"), QString(), QStringLiteral("5%"),
@@ -255,8 +240,7 @@ TEST(DownloadList, PercentSortKeepsResultTexts)
                            QStringLiteral("大文件，跳过")}));
 }
 
-TEST(DownloadList, DirectionIsOneForTheWholeListAndSortIsStable)
-{
+TEST(DownloadList, DirectionIsOneForTheWholeListAndSortIsStable) {
     DownloadListModel model;
     Fill(model, DownloadListModel::NameColumn,
          {QStringLiteral("b"), QStringLiteral("A"), QStringLiteral("c"), QStringLiteral("a")});
@@ -279,8 +263,7 @@ TEST(DownloadList, DirectionIsOneForTheWholeListAndSortIsStable)
               QStringList({QStringLiteral("0"), QStringLiteral("300"), QStringLiteral("2048")}));
 }
 
-TEST(DownloadList, RemovalAndKeyChangesKeepTheIndex)
-{
+TEST(DownloadList, RemovalAndKeyChangesKeepTheIndex) {
     DownloadListModel model;
     for (int i = 0; i < 6; ++i)
         Add(model, QStringLiteral("k%1").arg(i));

@@ -71,8 +71,8 @@ protected:
     }
     FakeTransfer *Made(size_t i) const { return i < made->size() ? (*made)[i].data() : nullptr; }
     void AddAt(const QString &site, int n) {
-        model.加入下载列表(QStringLiteral("http://%1/%2.pdf").arg(site).arg(n), QStringLiteral("%1-%2").arg(site).arg(n),
-                           QStringLiteral("pdf"), folder, {});
+        model.加入下载列表(QStringLiteral("http://%1/%2.pdf").arg(site).arg(n),
+                           QStringLiteral("%1-%2").arg(site).arg(n), QStringLiteral("pdf"), folder, {});
     }
     // Keys of the items being downloaded, in list order.
     QStringList Running(const QString &) const {

@@ -196,10 +196,10 @@ TEST_P(Hostile, SkipRuleKeepsTheUsersFileOfTheNameTheHeadersGive) {
     SetRule(1);
     const QByteArray mine = QByteArray("%PDF-1.4 mine\n") + QByteArray(6000 - 14, 'm');
     Write(QStringLiteral("report.pdf"), mine);
-    const int row = AddDocument(QStringLiteral("/report"),
-                                DocumentOptions::Bytes(QByteArray("%PDF-1.4\n") + QByteArray(9000 - 9, 's'),
-                                                       "application/pdf"),
-                                QStringLiteral("report"), QString());
+    const int row = AddDocument(
+        QStringLiteral("/report"),
+        DocumentOptions::Bytes(QByteArray("%PDF-1.4\n") + QByteArray(9000 - 9, 's'), "application/pdf"),
+        QStringLiteral("report"), QString());
     ASSERT_TRUE(RunAll());
     EXPECT_EQ(Read(QStringLiteral("report.pdf")), mine);
     EXPECT_EQ(Item(row).state, ItemState::Done);
@@ -222,8 +222,8 @@ TEST_P(Hostile, LongNamesLeaveRoomForTheTemporaryNamesBesideThem) {
     const int a = AddDocument(QStringLiteral("/a"), DocumentOptions::Bytes(first, "application/octet-stream"),
                               stem, type);
     ASSERT_TRUE(RunAll());
-    const int b = AddDocument(QStringLiteral("/b"), DocumentOptions::Bytes(second, "application/octet-stream"),
-                              stem, type);
+    const int b = AddDocument(QStringLiteral("/b"),
+                              DocumentOptions::Bytes(second, "application/octet-stream"), stem, type);
     ASSERT_TRUE(RunAll());
     EXPECT_EQ(Item(a).state, ItemState::Done) << Item(a).result.toStdString();
     EXPECT_EQ(Item(b).state, ItemState::Done) << Item(b).result.toStdString();

@@ -1,5 +1,5 @@
-#include "download/DownloadListModel.h"
 #include "download/SaveNaming.h"
+#include "download/DownloadListModel.h"
 #include "download/TypeDetection.h"
 #include "support/QtPrinters.h"
 #include "util/Messages.h"
@@ -11,31 +11,25 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-
 using namespace dh;
 
-namespace
-{
+namespace {
 
-QString Native(const QString &path)
-{
+QString Native(const QString &path) {
     return QDir::toNativeSeparators(path);
 }
 
-QString Folder(const QTemporaryDir &dir)
-{
+QString Folder(const QTemporaryDir &dir) {
     return Native(dir.path()) + QDir::separator();
 }
 
-void Touch(const QString &path, const QByteArray &bytes = "old")
-{
+void Touch(const QString &path, const QByteArray &bytes = "old") {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     file.write(bytes);
 }
 
-DownloadItem ItemIn(const QString &folder, const QString &name, const QString &type)
-{
+DownloadItem ItemIn(const QString &folder, const QString &name, const QString &type) {
     DownloadItem item;
     item.folder = folder;
     item.name = name;
@@ -49,8 +43,7 @@ struct Vector {
 };
 
 // One row per case; TAB separates the fields and nothing is quoted.
-QHash<QString, Vector> LoadVectors()
-{
+QHash<QString, Vector> LoadVectors() {
     QHash<QString, Vector> vectors;
     QFile file(QString::fromUtf8(DH_FIXTURES_DIR) + QStringLiteral("/content-disposition/vectors.tsv"));
     if (!file.open(QIODevice::ReadOnly))
@@ -70,8 +63,7 @@ QHash<QString, Vector> LoadVectors()
     return vectors;
 }
 
-bool AllAsciiLetters(const QString &text)
-{
+bool AllAsciiLetters(const QString &text) {
     for (QChar c : text) {
         if (!((c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
               (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))))
@@ -86,8 +78,7 @@ bool AllAsciiLetters(const QString &text)
 
 } // namespace
 
-TEST(SaveNaming, RuleCaptions)
-{
+TEST(SaveNaming, RuleCaptions) {
     EXPECT_EQ(SameNameRuleCaption(SameNameRule::Skip), QStringLiteral("跳过"));
     EXPECT_EQ(SameNameRuleCaption(SameNameRule::Overwrite), QStringLiteral("覆盖"));
     EXPECT_EQ(SameNameRuleCaption(SameNameRule::Rename), QStringLiteral("重命名"));
@@ -96,8 +87,7 @@ TEST(SaveNaming, RuleCaptions)
     EXPECT_EQ(SameNameRuleFromCaption(QStringLiteral("something")), SameNameRule::Rename);
 }
 
-TEST(SaveNaming, RenameFindsAFreeCounter)
-{
+TEST(SaveNaming, RenameFindsAFreeCounter) {
     QTemporaryDir dir;
     const QString f = Folder(dir);
     const auto rename = [&](const char *name, SameNameRule rule = SameNameRule::Rename) {
@@ -140,8 +130,7 @@ TEST(SaveNaming, RenameFindsAFreeCounter)
     EXPECT_EQ(rename("y[3]z").newName, QStringLiteral("y[003]"));
 }
 
-TEST(SaveNaming, RenameWithoutTypeHasNoDot)
-{
+TEST(SaveNaming, RenameWithoutTypeHasNoDot) {
     QTemporaryDir dir;
     const QString f = Folder(dir);
     const QString noSeparator = Native(dir.path());
@@ -154,8 +143,7 @@ TEST(SaveNaming, RenameWithoutTypeHasNoDot)
     EXPECT_EQ(free.newName, QStringLiteral("notes[001]"));
 }
 
-TEST(SaveNaming, SkipRuleMarksAnExistingFileDone)
-{
+TEST(SaveNaming, SkipRuleMarksAnExistingFileDone) {
     QTemporaryDir dir;
     const QString f = Native(dir.path()); // no closing separator: one is added
     Touch(Folder(dir) + QStringLiteral("doc.pdf"), "12345");
@@ -178,8 +166,7 @@ TEST(SaveNaming, SkipRuleMarksAnExistingFileDone)
     EXPECT_EQ(absent.state, ItemState::Waiting);
 }
 
-TEST(SaveNaming, ContentDispositionLineFromHeaderBlock)
-{
+TEST(SaveNaming, ContentDispositionLineFromHeaderBlock) {
     const QString block = QStringLiteral("HTTP/1.1 200 OK\r\nContent-Type: application/pdf\r\n"
                                          "  content-DISPOSITION:  attachment; filename=a.pdf \r\n"
                                          "Content-Disposition: inline\r\n\r\n");
@@ -191,8 +178,7 @@ TEST(SaveNaming, ContentDispositionLineFromHeaderBlock)
     EXPECT_EQ(从网络文件Header获取ContentDisposition(QStringLiteral("X-Content-Disposition: y")), QString());
 }
 
-TEST(SaveNaming, FileNameFromDispositionValue)
-{
+TEST(SaveNaming, FileNameFromDispositionValue) {
     const auto parse = [](const QString &value) { return 从下载头信息ContentDisposition获取文件名(value); };
     SuggestedName n = parse(QStringLiteral("attachment; filename=\"%E4%B8%AD%E6%96%87.PDF\""));
     EXPECT_EQ(n.name, QStringLiteral("中文"));
@@ -214,8 +200,7 @@ TEST(SaveNaming, FileNameFromDispositionValue)
               FromCp936(QByteArray::fromHex("C3A9")));
 }
 
-TEST(SaveNaming, DispositionVectorsFollowTheSimpleRule)
-{
+TEST(SaveNaming, DispositionVectorsFollowTheSimpleRule) {
     const QHash<QString, Vector> vectors = LoadVectors();
     ASSERT_EQ(vectors.size(), 150);
     const struct {
@@ -286,8 +271,7 @@ TEST(SaveNaming, DispositionVectorsFollowTheSimpleRule)
 }
 
 // Skip means skip: the headers name another type whose file exists.
-TEST(SettleItemPath, MediaTypeGivesAnotherTypeWhoseFileIsSkipped)
-{
+TEST(SettleItemPath, MediaTypeGivesAnotherTypeWhoseFileIsSkipped) {
     QTemporaryDir dir;
     const QString f = Folder(dir);
     Touch(f + QStringLiteral("doc.pdf"));
@@ -312,8 +296,7 @@ TEST(SettleItemPath, MediaTypeGivesAnotherTypeWhoseFileIsSkipped)
     EXPECT_EQ(o.path, f + QStringLiteral("doc.pdf"));
 }
 
-TEST(SettleItemPath, TypeFromDispositionThenCharsetElseUnchanged)
-{
+TEST(SettleItemPath, TypeFromDispositionThenCharsetElseUnchanged) {
     QTemporaryDir dir;
     const QString f = Folder(dir);
     const QString headers =
@@ -335,8 +318,7 @@ TEST(SettleItemPath, TypeFromDispositionThenCharsetElseUnchanged)
     EXPECT_EQ(item.type, QStringLiteral("caj"));
 }
 
-TEST(SettleItemPath, NameFolderAndRenameRule)
-{
+TEST(SettleItemPath, NameFolderAndRenameRule) {
     QTemporaryDir dir;
     const QString folder = Native(dir.path() + QStringLiteral("/new/sub"));
     DownloadItem item = ItemIn(folder, QStringLiteral("a:b?c"), QString());
@@ -356,8 +338,7 @@ TEST(SettleItemPath, NameFolderAndRenameRule)
 }
 
 // Names, types and folders from titles, headers or imported list files.
-TEST(SettleItemPath, PathsNeverLeaveTheChosenFolder)
-{
+TEST(SettleItemPath, PathsNeverLeaveTheChosenFolder) {
     QTemporaryDir dir;
     const QString f = Folder(dir);
     EXPECT_EQ(CleanType(QStringLiteral("/../../x")), QStringLiteral("x"));
@@ -390,18 +371,20 @@ TEST(SettleItemPath, PathsNeverLeaveTheChosenFolder)
 }
 
 // A name that a running transfer will write counts as taken.
-TEST(SettleItemPath, ReservedPathsAreTakenLikeFiles)
-{
+TEST(SettleItemPath, ReservedPathsAreTakenLikeFiles) {
     QTemporaryDir dir;
     const QString f = Folder(dir);
     const QString held = f + QStringLiteral("r.pdf");
     const ReservedPath reserved = [&](const QString &path) { return path == held; };
-    EXPECT_EQ(重命名保存路径(f, QStringLiteral("r"), QStringLiteral("pdf"), SameNameRule::Rename, reserved).path,
-              f + QStringLiteral("r[001].pdf"));
-    EXPECT_EQ(重命名保存路径(f, QStringLiteral("r"), QStringLiteral("pdf"), SameNameRule::Overwrite, reserved).path,
-              f + QStringLiteral("r[001].pdf"));
+    EXPECT_EQ(
+        重命名保存路径(f, QStringLiteral("r"), QStringLiteral("pdf"), SameNameRule::Rename, reserved).path,
+        f + QStringLiteral("r[001].pdf"));
+    EXPECT_EQ(
+        重命名保存路径(f, QStringLiteral("r"), QStringLiteral("pdf"), SameNameRule::Overwrite, reserved).path,
+        f + QStringLiteral("r[001].pdf"));
     DownloadItem item = ItemIn(f, QStringLiteral("r"), QStringLiteral("htm"));
-    const SettleResult r = SettleItemPath(item, QStringLiteral("application/pdf"), {}, SameNameRule::Skip, reserved);
+    const SettleResult r =
+        SettleItemPath(item, QStringLiteral("application/pdf"), {}, SameNameRule::Skip, reserved);
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.path, f + QStringLiteral("r[001].pdf"));
     EXPECT_EQ(item.name, QStringLiteral("r[001]"));
@@ -416,8 +399,7 @@ TEST(SettleItemPath, ReservedPathsAreTakenLikeFiles)
     EXPECT_EQ(page.type, QStringLiteral("htm"));
 }
 
-TEST(SettleItemPath, MethodTwoSkipsOrFindsAFreePath)
-{
+TEST(SettleItemPath, MethodTwoSkipsOrFindsAFreePath) {
     QTemporaryDir dir;
     const QString f = Folder(dir);
     Touch(f + QStringLiteral("r.pdf"), "ab");
@@ -444,18 +426,19 @@ TEST(SettleItemPath, MethodTwoSkipsOrFindsAFreePath)
 
 // No program type becomes a saved file's extension from a header, a list or
 // an address; only the file's own bytes may name one.
-TEST(SettleItemPath, ProgramTypesAreNeverTakenFromHeadersOrLists)
-{
+TEST(SettleItemPath, ProgramTypesAreNeverTakenFromHeadersOrLists) {
     QTemporaryDir dir;
     const QString f = Folder(dir);
     DownloadItem script = ItemIn(f, QStringLiteral("a"), QStringLiteral("pdf"));
-    EXPECT_TRUE(SettleItemPath(script, QStringLiteral("application/x-javascript"), {}, SameNameRule::Rename).ok);
+    EXPECT_TRUE(
+        SettleItemPath(script, QStringLiteral("application/x-javascript"), {}, SameNameRule::Rename).ok);
     EXPECT_EQ(script.type, QStringLiteral("pdf"));
     DownloadItem shell = ItemIn(f, QStringLiteral("b"), QStringLiteral("pdf"));
-    const SettleResult r = SettleItemPath(shell, QStringLiteral("application/octet-stream"),
-                                          QStringLiteral("HTTP/1.1 200 OK\r\nContent-Disposition: attachment; "
-                                                         "filename=\"run.sh\"\r\n"),
-                                          SameNameRule::Rename);
+    const SettleResult r =
+        SettleItemPath(shell, QStringLiteral("application/octet-stream"),
+                       QStringLiteral("HTTP/1.1 200 OK\r\nContent-Disposition: attachment; "
+                                      "filename=\"run.sh\"\r\n"),
+                       SameNameRule::Rename);
     EXPECT_EQ(shell.type, QStringLiteral("pdf"));
     EXPECT_TRUE(r.path.endsWith(QLatin1String("b.pdf")));
 

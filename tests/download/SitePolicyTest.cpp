@@ -28,7 +28,8 @@ TEST(SitePolicy, RetryAfterInSecondsOrAsADate) {
 }
 
 TEST(SitePolicy, SitesOfAddresses) {
-    EXPECT_EQ(SiteOf(QStringLiteral("http://User:pw@Docs.Example.ORG:8080/a/b.pdf?x=1")), QStringLiteral("docs.example.org"));
+    EXPECT_EQ(SiteOf(QStringLiteral("http://User:pw@Docs.Example.ORG:8080/a/b.pdf?x=1")),
+              QStringLiteral("docs.example.org"));
     EXPECT_EQ(SiteOf(QStringLiteral("https://[::1]:8443/x")), QStringLiteral("[::1]"));
     EXPECT_EQ(SiteOf(QStringLiteral("http://host.example")), QStringLiteral("host.example"));
     EXPECT_EQ(SiteOf(QStringLiteral("not an address")), QString());
@@ -61,7 +62,8 @@ TEST(SitePolicy, BackOffWithoutRetryAfterAndTheGiveUpRule) {
     EXPECT_EQ(policy.Busy(1, kSite, -1, 90000), -1) << "the third busy answer ends the item";
     EXPECT_EQ(policy.WaitLeft(1, 90000), 0);
     EXPECT_FALSE(policy.MayStart(2, kSite, 0, 90000 + 119999)) << "the site still waits its back-off";
-    EXPECT_EQ(policy.Busy(3, kOther, SitePolicy::LongestWaitMs + 1, 0), -1) << "more than an hour: given up at once";
+    EXPECT_EQ(policy.Busy(3, kOther, SitePolicy::LongestWaitMs + 1, 0), -1)
+        << "more than an hour: given up at once";
     EXPECT_EQ(policy.Busy(4, kSite, SitePolicy::LongestWaitMs, 0), SitePolicy::LongestWaitMs);
 }
 

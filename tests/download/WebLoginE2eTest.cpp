@@ -46,7 +46,8 @@ protected:
         return control;
     }
     void Fill(const QString &account, const QString &password) {
-        Control<QLineEdit>("Text1")->setText(QStringLiteral("  ") + kit.server.LoginUrl() + QStringLiteral(" "));
+        Control<QLineEdit>("Text1")->setText(QStringLiteral("  ") + kit.server.LoginUrl() +
+                                             QStringLiteral(" "));
         Control<QLineEdit>("Text2")->setText(account);
         Control<QLineEdit>("Text3")->setText(password);
     }
@@ -63,8 +64,8 @@ protected:
         return n;
     }
     bool LoggedIn(const QByteArray &cookie) const {
-        const QList<QNetworkCookie> cookies =
-            WebSession::Instance().CookieJar()->cookiesForUrl(QUrl(kit.server.BaseUrl() + QStringLiteral("/")));
+        const QList<QNetworkCookie> cookies = WebSession::Instance().CookieJar()->cookiesForUrl(
+            QUrl(kit.server.BaseUrl() + QStringLiteral("/")));
         return std::any_of(cookies.begin(), cookies.end(),
                            [&](const QNetworkCookie &c) { return c.name() + '=' + c.value() == cookie; });
     }
@@ -126,9 +127,9 @@ TEST_F(WebLogin, AccountLoginThenBothMethodsDownloadBehindIt) {
 // as two and press the submit element after them.
 TEST_F(WebLogin, SubmitOnlyAfterTwoFilledFields) {
     test::LoginOptions login = Account("dh_order=ok");
-    login.formHtml = QStringLiteral(
-        "<form action=\"/login/submit\" method=\"post\"><input type=\"SUBMIT\" value=\"go\">"
-        "<input name=\"username\"><input name=\"Passwd\" type=\"password\"></form>");
+    login.formHtml =
+        QStringLiteral("<form action=\"/login/submit\" method=\"post\"><input type=\"SUBMIT\" value=\"go\">"
+                       "<input name=\"username\"><input name=\"Passwd\" type=\"password\"></form>");
     Open(2, login);
     ASSERT_TRUE(Load(kit.server.LoginUrl()));
     Fill(QStringLiteral("甲"), QStringLiteral("乙"));
@@ -182,7 +183,8 @@ TEST_F(WebLogin, IpLogin) {
     test::LoginOptions login;
     login.cookie = "dh_ip=ok";
     login.account = QStringLiteral("someone"); // opening the page alone does not log in
-    login.formHtml = QStringLiteral("<form action=\"/login/ip\" method=\"post\"><input type=\"submit\" id=\"other\"></form>");
+    login.formHtml = QStringLiteral(
+        "<form action=\"/login/ip\" method=\"post\"><input type=\"submit\" id=\"other\"></form>");
     Open(2, login);
     ASSERT_TRUE(Load(kit.server.LoginUrl()));
     Control<QLineEdit>("Text1")->setText(kit.server.LoginUrl());
@@ -224,8 +226,9 @@ TEST_F(WebLogin, AutomaticLoginAfterALoginPageArrived) {
     const int row = kit.Add(kit.server.DocumentUrl(QStringLiteral("/auto.pdf")), QStringLiteral("自动"),
                             QStringLiteral("pdf"));
     kit.window->StartDownloading();
-    ASSERT_TRUE(WaitUntil([&] { return kit.Item(row).state == ItemState::Done && kit.Item(row).type == QStringLiteral("pdf"); },
-                          120000));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return kit.Item(row).state == ItemState::Done && kit.Item(row).type == QStringLiteral("pdf"); },
+        120000));
     EXPECT_EQ(kit.Read(QStringLiteral("自动.pdf")), doc.body);
     EXPECT_GE(Posts("/login/submit"), 1);
     EXPECT_TRUE(LoggedIn(login.cookie));
@@ -269,8 +272,9 @@ TEST_F(WebLogin, ClosingTheWindowWhileTheAreaEndsAStuckPage) {
                                "});</script></body></html>")));
     WebBrowserView *web = panel->Web();
     bool spinning = false;
-    QObject::connect(web, &BrowserView::titleChanged, panel,
-                     [&](const QString &title) { spinning = spinning || title == QLatin1String("spinning"); });
+    QObject::connect(web, &BrowserView::titleChanged, panel, [&](const QString &title) {
+        spinning = spinning || title == QLatin1String("spinning");
+    });
     const QString spin = kit.server.Url(QStringLiteral("/spin.html"));
     web->Navigate(spin);
     ASSERT_TRUE(WaitUntil([&] { return spinning; }, 120000));
@@ -330,14 +334,17 @@ TEST_F(WebLogin, MissingSettings) {
 TEST_F(WebLogin, AreaViewAndRefresh) {
     kit.Open(2);
     panel = kit.window->LoginPanel();
-    kit.server.AddDocument(QStringLiteral("/first.html"),
-                           test::DocumentOptions::Html(QStringLiteral(
-                               "<html><head><title>第一页</title></head><body>"
-                               "<a id=\"pop\" href=\"/second.html\" target=\"_blank\">新窗口</a></body></html>")));
-    kit.server.AddDocument(QStringLiteral("/second.html"),
-                           test::DocumentOptions::Html(QStringLiteral("<html><head><title>第二页</title></head></html>")));
+    kit.server.AddDocument(
+        QStringLiteral("/first.html"),
+        test::DocumentOptions::Html(QStringLiteral(
+            "<html><head><title>第一页</title></head><body>"
+            "<a id=\"pop\" href=\"/second.html\" target=\"_blank\">新窗口</a></body></html>")));
+    kit.server.AddDocument(
+        QStringLiteral("/second.html"),
+        test::DocumentOptions::Html(QStringLiteral("<html><head><title>第二页</title></head></html>")));
     const QString first = kit.server.Url(QStringLiteral("/first.html"));
-    const int row = kit.Add(first + QStringLiteral("|http://other.example/"), QStringLiteral("页"), QStringLiteral("htm"));
+    const int row = kit.Add(first + QStringLiteral("|http://other.example/"), QStringLiteral("页"),
+                            QStringLiteral("htm"));
     kit.window->View()->setCurrentIndex(kit.window->Model()->index(row, 0));
     EXPECT_FALSE(panel->isVisible());
     kit.window->show();
@@ -350,8 +357,9 @@ TEST_F(WebLogin, AreaViewAndRefresh) {
 
     const int windows = QApplication::topLevelWidgets().size();
     web->Click(web->ElementById(QStringLiteral("pop")));
-    EXPECT_TRUE(WaitUntil([&] { return web->CurrentUrl() == kit.server.Url(QStringLiteral("/second.html")) && !web->IsBusy(); },
-                          30000));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return web->CurrentUrl() == kit.server.Url(QStringLiteral("/second.html")) && !web->IsBusy(); },
+        30000));
     EXPECT_EQ(QApplication::topLevelWidgets().size(), windows);
     EXPECT_TRUE(WaitUntil([&] { return panel3->text() == QStringLiteral("第二页"); }, 10000));
 
@@ -384,8 +392,8 @@ TEST_F(WebLogin, CancelSelectedRefusedWhileBusy) {
     slow.size = 100000;
     slow.stallAfter = 10;
     const int running = kit.AddDocument(QStringLiteral("/docs/slow.pdf"), slow, QStringLiteral("慢"));
-    const int waiting = kit.Add(kit.server.DocumentUrl(QStringLiteral("/docs/later.pdf")), QStringLiteral("后"),
-                                QStringLiteral("pdf"));
+    const int waiting = kit.Add(kit.server.DocumentUrl(QStringLiteral("/docs/later.pdf")),
+                                QStringLiteral("后"), QStringLiteral("pdf"));
     kit.window->StartDownloading();
     ASSERT_TRUE(WaitUntil([&] { return kit.window->BusyFlag(); }, 10000));
     kit.window->View()->selectAll();

@@ -7,15 +7,13 @@ using namespace dh;
 
 namespace {
 
-bool Same(const char *a, const char *b)
-{
+bool Same(const char *a, const char *b) {
     return SameSite(QUrl(QString::fromUtf8(a)), QUrl(QString::fromUtf8(b)));
 }
 
 } // namespace
 
-TEST(SiteNames, OneSiteIsOneHostOrOneRegistrableDomain)
-{
+TEST(SiteNames, OneSiteIsOneHostOrOneRegistrableDomain) {
     EXPECT_TRUE(Same("https://LOGIN.Example.com/a", "http://login.example.com:8080/b"));
     EXPECT_TRUE(Same("https://login.example.com/", "https://www.example.com/"));
     EXPECT_TRUE(Same("https://login.example.com.cn/", "https://lib.example.com.cn/"));

@@ -11,15 +11,13 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace dh {
-inline void PrintTo(const ListRecord &r, std::ostream *os)
-{
-    *os << '{' << r.url.toStdString() << " | " << r.title.toStdString() << " | "
-        << r.type.toStdString() << " | " << r.state.toStdString() << " | "
-        << r.folder.toStdString() << '}';
+inline void PrintTo(const ListRecord &r, std::ostream *os) {
+    *os << '{' << r.url.toStdString() << " | " << r.title.toStdString() << " | " << r.type.toStdString()
+        << " | " << r.state.toStdString() << " | " << r.folder.toStdString() << '}';
 }
 } // namespace dh
 
@@ -27,14 +25,12 @@ using namespace dh;
 
 namespace {
 
-QString Url(int i)
-{
+QString Url(int i) {
     return QStringLiteral("https://example.org/doc/%1.pdf").arg(i);
 }
 
 // One text value of the first row of a query on a file of its own.
-QString QueryText(const QString &path, const QString &sql)
-{
+QString QueryText(const QString &path, const QString &sql) {
     SqliteDb db;
     if (!db.open(path, SqliteDb::Open::Existing))
         return QStringLiteral("<no database>");
@@ -44,8 +40,7 @@ QString QueryText(const QString &path, const QString &sql)
     return stmt.columnText(0);
 }
 
-QString MakeDatabase(const QString &path, const QString &schema)
-{
+QString MakeDatabase(const QString &path, const QString &schema) {
     SqliteDb db;
     EXPECT_TRUE(db.open(path, SqliteDb::Open::CreateIfMissing));
     EXPECT_TRUE(db.exec(schema));
@@ -60,8 +55,7 @@ protected:
 
 } // namespace
 
-TEST_F(ListFileTest, NewFileHasExactlyTheCreateStatement)
-{
+TEST_F(ListFileTest, NewFileHasExactlyTheCreateStatement) {
     const QString path = file(QStringLiteral("a.hvls"));
     {
         SqliteDb db;
@@ -74,14 +68,13 @@ TEST_F(ListFileTest, NewFileHasExactlyTheCreateStatement)
                              ",L4 nvarchar(300) )"));
 }
 
-TEST_F(ListFileTest, AppendCutsToStoredLengthsAndKeepsPairsWhole)
-{
+TEST_F(ListFileTest, AppendCutsToStoredLengthsAndKeepsPairsWhole) {
     const QString path = file(QStringLiteral("a.hvls"));
     SqliteDb db;
     ASSERT_TRUE(OpenListFile(db, path));
     const QString title(400, QLatin1Char('t'));
-    ASSERT_TRUE(AppendListRecord(db, QString(600, QLatin1Char('u')), title,
-                                 QStringLiteral("PDFPDFPDFPDF"), QString(350, QLatin1Char('f'))));
+    ASSERT_TRUE(AppendListRecord(db, QString(600, QLatin1Char('u')), title, QStringLiteral("PDFPDFPDFPDF"),
+                                 QString(350, QLatin1Char('f'))));
     // A pair whose high half is character 300 is left out as a whole.
     const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
     ASSERT_TRUE(AppendListRecord(db, Url(2), QString(299, QLatin1Char('a')) + emoji + QLatin1Char('b'),
@@ -103,8 +96,7 @@ TEST_F(ListFileTest, AppendCutsToStoredLengthsAndKeepsPairsWhole)
     EXPECT_TRUE(rows[1].state.isEmpty());
 }
 
-TEST_F(ListFileTest, ReopenedFileIsAppendedTo)
-{
+TEST_F(ListFileTest, ReopenedFileIsAppendedTo) {
     const QString path = file(QStringLiteral("a.hvls"));
     for (int i = 0; i < 2; ++i) {
         SqliteDb db;
@@ -127,8 +119,7 @@ TEST_F(ListFileTest, ReopenedFileIsAppendedTo)
     EXPECT_TRUE(AppendListRecord(db, Url(0), QString(), QString(), QString()));
 }
 
-TEST_F(ListFileTest, AutoSavePathFromOpeningTime)
-{
+TEST_F(ListFileTest, AutoSavePathFromOpeningTime) {
     const QDateTime opened(QDate(2024, 3, 5), QTime(23, 8, 9));
     const QString folder = m_dir.path();
     EXPECT_EQ(AutoSavePath(folder, opened, Engine::Web),
@@ -138,8 +129,7 @@ TEST_F(ListFileTest, AutoSavePathFromOpeningTime)
     EXPECT_TRUE(AutoSavePath(QString(), opened, Engine::Web).isEmpty());
 }
 
-TEST_F(ListFileTest, CloseDeletesOnlyAnAutoSaveFileWithoutRecords)
-{
+TEST_F(ListFileTest, CloseDeletesOnlyAnAutoSaveFileWithoutRecords) {
     const QString unused = file(QStringLiteral("1_1.hvls"));
     {
         AutoSaveList list; // a window opened and closed without rows
@@ -163,8 +153,7 @@ TEST_F(ListFileTest, CloseDeletesOnlyAnAutoSaveFileWithoutRecords)
     EXPECT_TRUE(QFile::exists(used));
 }
 
-TEST_F(ListFileTest, EmptyCloseKeepsAFileAnotherListStillWrites)
-{
+TEST_F(ListFileTest, EmptyCloseKeepsAFileAnotherListStillWrites) {
     // Two windows of one kind opened in the same second share the path.
     const QString path = file(QStringLiteral("3_1.hvls"));
     AutoSaveList first;
@@ -178,8 +167,7 @@ TEST_F(ListFileTest, EmptyCloseKeepsAFileAnotherListStillWrites)
     EXPECT_EQ(QueryText(path, QStringLiteral("SELECT count(*) FROM 导出表")), QStringLiteral("1"));
 }
 
-TEST_F(ListFileTest, ReaderReturnsRowsInOrderAndReleasesTheFile)
-{
+TEST_F(ListFileTest, ReaderReturnsRowsInOrderAndReleasesTheFile) {
     const QString path = file(QStringLiteral("a.hvls"));
     SqliteDb writer;
     ASSERT_TRUE(OpenListFile(writer, path));
@@ -188,12 +176,11 @@ TEST_F(ListFileTest, ReaderReturnsRowsInOrderAndReleasesTheFile)
     const auto type = [](int i) { return i % 7 < 4 ? QStringLiteral("PDF") : QStringLiteral("doc"); };
     const auto folder = [](int i) { return QStringLiteral("/d%1").arg(i / 100); };
     for (int i = 0; i < 2500; ++i)
-        ASSERT_TRUE(AppendListRecord(writer, Url(i), QStringLiteral("标题%1").arg(i), type(i),
-                                     folder(i)));
+        ASSERT_TRUE(AppendListRecord(writer, Url(i), QStringLiteral("标题%1").arg(i), type(i), folder(i)));
     ASSERT_TRUE(writer.exec(QStringLiteral("COMMIT")));
     // Rows of other programs may hold NULLs and a state.
-    ASSERT_TRUE(writer.exec(QStringLiteral(
-        "INSERT INTO 导出表(L0,L1,L2,L3,L4) VALUES('https://x/y',NULL,NULL,'成功',NULL)")));
+    ASSERT_TRUE(writer.exec(
+        QStringLiteral("INSERT INTO 导出表(L0,L1,L2,L3,L4) VALUES('https://x/y',NULL,NULL,'成功',NULL)")));
 
     ListFileReader reader;
     ASSERT_TRUE(reader.open(path));
@@ -207,8 +194,8 @@ TEST_F(ListFileTest, ReaderReturnsRowsInOrderAndReleasesTheFile)
     EXPECT_EQ(batches, 3);
     ASSERT_EQ(rows.size(), 2501);
     for (int i = 0; i < 2500; ++i)
-        ASSERT_EQ(rows[i], (ListRecord{Url(i), QStringLiteral("标题%1").arg(i), type(i), QString(),
-                                       folder(i)}));
+        ASSERT_EQ(rows[i],
+                  (ListRecord{Url(i), QStringLiteral("标题%1").arg(i), type(i), QString(), folder(i)}));
     EXPECT_EQ(rows.last(), (ListRecord{QStringLiteral("https://x/y"), QString(), QString(),
                                        QStringLiteral("成功"), QString()}));
     // At the end the reader, still alive, leaves the writer free.
@@ -222,8 +209,7 @@ TEST_F(ListFileTest, ReaderReturnsRowsInOrderAndReleasesTheFile)
     EXPECT_EQ(all.last().url, Url(9999));
 }
 
-TEST_F(ListFileTest, ImportOfUnusableFilesFailsClearlyAndChangesNothing)
-{
+TEST_F(ListFileTest, ImportOfUnusableFilesFailsClearlyAndChangesNothing) {
     ListFileReader reader;
     const QString missing = file(QStringLiteral("missing.hvls"));
     EXPECT_EQ(reader.open(missing).error, ListFileError::NotFound);
@@ -251,8 +237,7 @@ TEST_F(ListFileTest, ImportOfUnusableFilesFailsClearlyAndChangesNothing)
     const QString other = MakeDatabase(file(QStringLiteral("other.hvls")),
                                        QStringLiteral("CREATE TABLE other(L0,L1,L2,L3,L4)"));
     EXPECT_EQ(reader.open(other).error, ListFileError::NoTable);
-    EXPECT_EQ(QueryText(other, QStringLiteral("SELECT count(*) FROM sqlite_master")),
-              QStringLiteral("1"));
+    EXPECT_EQ(QueryText(other, QStringLiteral("SELECT count(*) FROM sqlite_master")), QStringLiteral("1"));
     // An empty file reads as an empty database.
     const QString empty = file(QStringLiteral("empty.hvls"));
     {
@@ -262,9 +247,9 @@ TEST_F(ListFileTest, ImportOfUnusableFilesFailsClearlyAndChangesNothing)
     EXPECT_EQ(reader.open(empty).error, ListFileError::NoTable);
     EXPECT_EQ(QFileInfo(empty).size(), 0);
 
-    const QString noL3 = MakeDatabase(
-        file(QStringLiteral("nol3.hvls")),
-        QStringLiteral("CREATE TABLE 导出表(id INTEGER PRIMARY KEY, L0 text, L1, L2, L4)"));
+    const QString noL3 =
+        MakeDatabase(file(QStringLiteral("nol3.hvls")),
+                     QStringLiteral("CREATE TABLE 导出表(id INTEGER PRIMARY KEY, L0 text, L1, L2, L4)"));
     const ListFileStatus columns = reader.open(noL3);
     EXPECT_EQ(columns.error, ListFileError::MissingColumns);
     EXPECT_TRUE(columns.message.contains(QStringLiteral("L3"))) << columns.message.toStdString();
@@ -278,8 +263,9 @@ TEST_F(ListFileTest, ImportOfUnusableFilesFailsClearlyAndChangesNothing)
     // and a set cancel flag ends even its first query.
     const QString endless = MakeDatabase(
         file(QStringLiteral("endless.hvls")),
-        QStringLiteral("CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
-                       "SELECT i AS id, 'http://x/' || i AS L0, 't' AS L1, 'PDF' AS L2, '' AS L3, '' AS L4 FROM n"));
+        QStringLiteral(
+            "CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+            "SELECT i AS id, 'http://x/' || i AS L0, 't' AS L1, 'PDF' AS L2, '' AS L3, '' AS L4 FROM n"));
     QList<ListRecord> kept{ListRecord{QStringLiteral("k"), {}, {}, {}, {}}};
     EXPECT_EQ(ReadListFile(endless, kept, nullptr, 5000).error, ListFileError::TooLarge);
     EXPECT_EQ(kept.size(), 1);
@@ -290,8 +276,7 @@ TEST_F(ListFileTest, ImportOfUnusableFilesFailsClearlyAndChangesNothing)
 
 // Child side of the kill test: appends until killed, reporting each row
 // once its append has returned.
-TEST(ListFileChild, DISABLED_AppendUntilKilled)
-{
+TEST(ListFileChild, DISABLED_AppendUntilKilled) {
     const QString path = qEnvironmentVariable("DH_LISTFILE_CHILD");
     if (path.isEmpty())
         GTEST_SKIP() << "run by ListFileTest.RowsSurviveAKill";
@@ -306,8 +291,7 @@ TEST(ListFileChild, DISABLED_AppendUntilKilled)
     }
 }
 
-TEST_F(ListFileTest, RowsSurviveAKill)
-{
+TEST_F(ListFileTest, RowsSurviveAKill) {
     const QString path = file(QStringLiteral("kill.hvls"));
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -318,8 +302,7 @@ TEST_F(ListFileTest, RowsSurviveAKill)
                  QStringLiteral("--gtest_also_run_disabled_tests")});
     ASSERT_TRUE(child.waitForStarted(10000));
 
-    const QRegularExpression marker(QStringLiteral("^appended (\\d+)$"),
-                                    QRegularExpression::MultilineOption);
+    const QRegularExpression marker(QStringLiteral("^appended (\\d+)$"), QRegularExpression::MultilineOption);
     QByteArray output;
     int reported = -1;
     while (reported < 50 && child.state() == QProcess::Running) {
@@ -349,14 +332,12 @@ TEST_F(ListFileTest, RowsSurviveAKill)
 
 namespace {
 
-QByteArray FileBytes(const QString &path)
-{
+QByteArray FileBytes(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-QStringList Beside(const QString &path)
-{
+QStringList Beside(const QString &path) {
     QStringList found;
     for (const char *suffix : {"-wal", "-shm", "-journal"}) {
         if (QFile::exists(path + QLatin1String(suffix)))
@@ -369,8 +350,7 @@ QStringList Beside(const QString &path)
 
 // A field or a list larger than any search gives refuses the file before the
 // text is made, and the caller's records stay as they were.
-TEST_F(ListFileTest, ImportCapsTheBytesOfAFieldAndOfTheWholeList)
-{
+TEST_F(ListFileTest, ImportCapsTheBytesOfAFieldAndOfTheWholeList) {
     const QString wide = file(QStringLiteral("wide.hvls"));
     SqliteDb writer;
     ASSERT_TRUE(OpenListFile(writer, wide));
@@ -387,9 +367,10 @@ TEST_F(ListFileTest, ImportCapsTheBytesOfAFieldAndOfTheWholeList)
     // before the record cap would.
     const QString endless = MakeDatabase(
         file(QStringLiteral("endless.hvls")),
-        QStringLiteral("CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
-                       "SELECT i AS id, 'http://x/' || i AS L0, hex(zeroblob(500)) AS L1, 'PDF' AS L2, "
-                       "'' AS L3, '' AS L4 FROM n"));
+        QStringLiteral(
+            "CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+            "SELECT i AS id, 'http://x/' || i AS L0, hex(zeroblob(500)) AS L1, 'PDF' AS L2, "
+            "'' AS L3, '' AS L4 FROM n"));
     EXPECT_EQ(ReadListFile(endless, kept, nullptr, MaxListRecords, 1024 * 1024).error,
               ListFileError::TooManyBytes);
     EXPECT_EQ(kept.size(), 1);
@@ -406,8 +387,7 @@ TEST_F(ListFileTest, ImportCapsTheBytesOfAFieldAndOfTheWholeList)
 // An imported file is only read: a file in write-ahead mode and one with an
 // interrupted transaction beside it stay byte for byte what they were, and
 // nothing new appears beside them.
-TEST_F(ListFileTest, ImportLeavesTheUsersFileAsItWas)
-{
+TEST_F(ListFileTest, ImportLeavesTheUsersFileAsItWas) {
     // Characters a URI would read as its own stay part of the name.
     const QString wal = file(QStringLiteral("wal #?%20 列表.hvls"));
     {

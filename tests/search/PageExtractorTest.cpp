@@ -6,8 +6,7 @@
 
 using namespace dh;
 
-namespace
-{
+namespace {
 
 const QString kPage = QStringLiteral("https://www.google.com/search?q=x&start=10");
 const QString kFolder = QStringLiteral("/data/docs");
@@ -18,15 +17,13 @@ struct Row {
 
 struct Collector {
     QList<Row> rows;
-    ResultSink Sink()
-    {
+    ResultSink Sink() {
         return [this](const QString &t, const QString &u, const QString &p, const QString &ty,
                       const QString &f, const QString &l) {
             rows.append({t, u, p, ty, f, l});
         };
     }
-    QStringList Titles() const
-    {
+    QStringList Titles() const {
         QStringList out;
         for (const Row &r : rows)
             out << r.title;
@@ -34,8 +31,7 @@ struct Collector {
     }
 };
 
-SnapElement Hit(const QString &tag, const QString &cls, const QString &href, const QString &text)
-{
+SnapElement Hit(const QString &tag, const QString &cls, const QString &href, const QString &text) {
     static int nextHandle = 1;
     SnapElement e;
     e.handle = nextHandle++;
@@ -48,32 +44,27 @@ SnapElement Hit(const QString &tag, const QString &cls, const QString &href, con
     return e;
 }
 
-SnapElement Li(const QString &href, const QString &text)
-{
+SnapElement Li(const QString &href, const QString &text) {
     return Hit(QStringLiteral("LI"), QStringLiteral("g"), href, text);
 }
-SnapElement Div(const QString &href, const QString &text, const QString &cls = QStringLiteral("g"))
-{
+SnapElement Div(const QString &href, const QString &text, const QString &cls = QStringLiteral("g")) {
     return Hit(QStringLiteral("DIV"), cls, href, text);
 }
 
-SnapElement WithSpan(SnapElement e, const QString &span)
-{
+SnapElement WithSpan(SnapElement e, const QString &span) {
     e.hasSpan = true;
     e.spanText = span;
     return e;
 }
 
-SnapElement WithH3(SnapElement e, const QString &h3)
-{
+SnapElement WithH3(SnapElement e, const QString &h3) {
     e.linkHasH3 = true;
     e.linkH3Text = h3;
     return e;
 }
 
 PageSnapshot Page(QList<SnapElement> elements,
-                  const QString &html = QStringLiteral("<html><body></body></html>"))
-{
+                  const QString &html = QStringLiteral("<html><body></body></html>")) {
     PageSnapshot s;
     s.valid = true;
     s.url = kPage;
@@ -83,8 +74,7 @@ PageSnapshot Page(QList<SnapElement> elements,
 }
 
 // The one row a single-hit page yields through the first or second extractor, or an empty row.
-Row OneRow(const SnapElement &e, const ExtractOptions &options = {})
-{
+Row OneRow(const SnapElement &e, const ExtractOptions &options = {}) {
     Collector c;
     ExtractPageLinks(Page({e}), kFolder, options, c.Sink());
     return c.rows.size() == 1 ? c.rows.front() : Row{};
@@ -92,8 +82,7 @@ Row OneRow(const SnapElement &e, const ExtractOptions &options = {})
 
 } // namespace
 
-TEST(PageExtractorUrl, RedirectsAreUnwrappedAndDirectLinksKeptWhole)
-{
+TEST(PageExtractorUrl, RedirectsAreUnwrappedAndDirectLinksKeptWhole) {
     // &amp; first becomes &, then the engine's tail is cut.
     EXPECT_EQ(UnwrapResultUrl(
                   QStringLiteral(" https://www.google.com/url?q=http://a.org/x.pdf&amp;sa=U&amp;ved=0 ")),
@@ -112,21 +101,22 @@ TEST(PageExtractorUrl, RedirectsAreUnwrappedAndDirectLinksKeptWhole)
     const QString ftp = QStringLiteral("https://www.google.com/url?q=ftp://os2.ru/a%2520b.pdf&sa=U&ved=1");
     EXPECT_EQ(UnwrapResultUrl(ftp), ftp);
     // The url parameter anywhere in the query; a target escaped as a whole is decoded once.
-    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://www.google.com/url?sa=t&source=web&url=https://e.org/a.pdf&ved=2")),
+    EXPECT_EQ(UnwrapResultUrl(
+                  QStringLiteral("https://www.google.com/url?sa=t&source=web&url=https://e.org/a.pdf&ved=2")),
               QStringLiteral("https://e.org/a.pdf"));
     EXPECT_EQ(UnwrapResultUrl(QStringLiteral("/url?q=https%3A%2F%2Fe.org%2Fa%2520b.pdf&sa=U")),
               QStringLiteral("https://e.org/a%20b.pdf"));
     // A highlight fragment is no part of the document's address.
     EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://e.org/page#:~:text=attention%20is")),
               QStringLiteral("https://e.org/page"));
-    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://e.org/page#part")), QStringLiteral("https://e.org/page#part"));
+    EXPECT_EQ(UnwrapResultUrl(QStringLiteral("https://e.org/page#part")),
+              QStringLiteral("https://e.org/page#part"));
     // A redirect to the engine's own pages is no document: left as it is.
     EXPECT_EQ(UnwrapResultUrl(QStringLiteral("/url?q=/search%3Fq%3Dx&sa=U")),
               QStringLiteral("/url?q=/search%3Fq%3Dx&sa=U"));
 }
 
-TEST(PageExtractorUrl, OnlyDownloadableAddressesAreHandedOver)
-{
+TEST(PageExtractorUrl, OnlyDownloadableAddressesAreHandedOver) {
     EXPECT_TRUE(IsUsableLinkUrl(QStringLiteral("ftp://h/a.pdf")));
     EXPECT_TRUE(IsUsableLinkUrl(QStringLiteral("HTTP://h/")));
     Collector c;
@@ -140,8 +130,7 @@ TEST(PageExtractorUrl, OnlyDownloadableAddressesAreHandedOver)
     EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Ftp")});
 }
 
-TEST(PageExtractorType, SpanTagAndUrlEndingInOrder)
-{
+TEST(PageExtractorType, SpanTagAndUrlEndingInOrder) {
     const QString pdf = QStringLiteral("http://a.org/x.pdf");
     // The later test (".doc") overrides the tag.
     EXPECT_EQ(OneRow(WithSpan(Li(QStringLiteral("http://a.org/x.doc"), QStringLiteral("T")),
@@ -179,8 +168,7 @@ TEST(PageExtractorType, SpanTagAndUrlEndingInOrder)
         QStringLiteral("ppt"));
 }
 
-TEST(PageExtractorTitle, CleaningSpacesOptionAndH3)
-{
+TEST(PageExtractorTitle, CleaningSpacesOptionAndH3) {
     const QString url = QStringLiteral("http://a.org/t.pdf");
     EXPECT_EQ(OneRow(Li(url, QStringLiteral("  Deep Learning ... Tutorial "))).title,
               QStringLiteral("Deep Learning  Tutorial"));
@@ -198,8 +186,7 @@ TEST(PageExtractorTitle, CleaningSpacesOptionAndH3)
     EXPECT_EQ(OneRow(WithH3(Div(url, QStringLiteral("text")), QString())).title, QString());
 }
 
-TEST(PageExtractorTitle, SharingSiteTitlesAreNeverListed)
-{
+TEST(PageExtractorTitle, SharingSiteTitlesAreNeverListed) {
     const QString url = QStringLiteral("http://a.org/t.pdf");
     ExtractOptions all;
     all.removeTitleSpaces = all.toSimplified = true;
@@ -219,8 +206,7 @@ TEST(PageExtractorTitle, SharingSiteTitlesAreNeverListed)
               QStringLiteral("百度文库-使用说明"));
 }
 
-TEST(PageExtractorFilters, OptionsAndConversionOrder)
-{
+TEST(PageExtractorFilters, OptionsAndConversionOrder) {
     const QString url = QStringLiteral("http://a.org/t.pdf");
     const QString traditional = QStringLiteral("機器學習講義");
     ExtractOptions o;
@@ -249,8 +235,7 @@ TEST(PageExtractorFilters, OptionsAndConversionOrder)
     EXPECT_EQ(OneRow(Li(url, QStringLiteral("講義-豆丁網")), o).url, QString());
 }
 
-TEST(PageExtractorHits, ClassTestsAndHandOverFields)
-{
+TEST(PageExtractorHits, ClassTestsAndHandOverFields) {
     Collector c;
     PageSnapshot page = Page({Hit(QStringLiteral("LI"), QStringLiteral(" G "), QStringLiteral("http://a/1"),
                                   QStringLiteral("One")),
@@ -278,8 +263,7 @@ TEST(PageExtractorHits, ClassTestsAndHandOverFields)
     EXPECT_EQ(c.Titles(), (QStringList{QStringLiteral("Four"), QStringLiteral("Five")}));
 }
 
-TEST(PageExtractorHits, ListHitHandedBlocksTheDivExtractor)
-{
+TEST(PageExtractorHits, ListHitHandedBlocksTheDivExtractor) {
     const SnapElement div =
         Div(QStringLiteral("http://a/d.pdf"), QStringLiteral("Div"), QStringLiteral("gs_ri"));
     // The same link twice: the sink (the list) would drop the second, but both count as handed.
@@ -297,8 +281,7 @@ TEST(PageExtractorHits, ListHitHandedBlocksTheDivExtractor)
     EXPECT_EQ(c.Titles(), QStringList{QStringLiteral("Div")});
 }
 
-TEST(PageExtractorCaptcha, MarkersOfEachExtractor)
-{
+TEST(PageExtractorCaptcha, MarkersOfEachExtractor) {
     const QList<SnapElement> hits = {Li(QStringLiteral("http://a/1.pdf"), QStringLiteral("One")),
                                      Div(QStringLiteral("http://a/2.pdf"), QStringLiteral("Two"))};
     auto run = [&](const QString &html, bool scholar, const QString &url = kPage) {
@@ -347,13 +330,14 @@ TEST(PageExtractorCaptcha, MarkersOfEachExtractor)
     EXPECT_EQ(run(QStringLiteral("Мы зарегистрировали подозрительный трафик"), false), P(false, false));
 }
 
-TEST(PageExtractorNext, NavPnnextAndGsN)
-{
+TEST(PageExtractorNext, NavPnnextAndGsN) {
     PageSnapshot s;
     s.valid = true;
     EXPECT_EQ(FindNextLink(s), -1);
     s.hasNav = true;
-    s.navLinks = {{1, QStringLiteral("2"), {}, {}}, {2, QStringLiteral("\r\n  NEXT "), {}, {}}, {3, QStringLiteral("Next"), {}, {}}};
+    s.navLinks = {{1, QStringLiteral("2"), {}, {}},
+                  {2, QStringLiteral("\r\n  NEXT "), {}, {}},
+                  {3, QStringLiteral("Next"), {}, {}}};
     s.pnnextHandle = 9;
     EXPECT_EQ(FindNextLink(s), 2);
     s.navLinks = {{-1, QStringLiteral("下一页"), {}, {}}, {4, QStringLiteral("下一页"), {}, {}}};
@@ -370,17 +354,15 @@ TEST(PageExtractorNext, NavPnnextAndGsN)
     EXPECT_EQ(FindNextLink(s), -1);
 }
 
-namespace
-{
-SnapHeadedLink Headed(const QString &href, const QString &heading, const QString &label = {}, bool inPack = false)
-{
+namespace {
+SnapHeadedLink Headed(const QString &href, const QString &heading, const QString &label = {},
+                      bool inPack = false) {
     static int nextHandle = 5000;
     return {nextHandle++, href, heading, inPack, label};
 }
 } // namespace
 
-TEST(PageExtractorHeaded, ReadsTodaysLayoutsWithTypesAndTitles)
-{
+TEST(PageExtractorHeaded, ReadsTodaysLayoutsWithTypesAndTitles) {
     PageSnapshot page = Page({});
     page.headedLinks = {
         Headed(QStringLiteral("https://a.org/matrix"), QStringLiteral("The  Matrix\n")),
@@ -413,12 +395,11 @@ TEST(PageExtractorHeaded, ReadsTodaysLayoutsWithTypesAndTitles)
     EXPECT_EQ(c.rows[0].folder, kFolder);
 }
 
-TEST(PageExtractorHeaded, AddsOnlyWhatTheFirstExtractorsDidNotHandOver)
-{
+TEST(PageExtractorHeaded, AddsOnlyWhatTheFirstExtractorsDidNotHandOver) {
     // A group hit: the DIV extractor takes the outer hit's first link, the
     // reader adds the nested results of the group.
-    SnapElement group = WithH3(Div(QStringLiteral("https://a.org/first"), QStringLiteral("x")),
-                               QStringLiteral("First"));
+    SnapElement group =
+        WithH3(Div(QStringLiteral("https://a.org/first"), QStringLiteral("x")), QStringLiteral("First"));
     SnapElement packed = Div(QStringLiteral("https://a.org/packed"), QStringLiteral("Packed"));
     packed.inPack = true;
     PageSnapshot page = Page({group, packed});
@@ -439,8 +420,7 @@ TEST(PageExtractorHeaded, AddsOnlyWhatTheFirstExtractorsDidNotHandOver)
     EXPECT_FALSE(r.unreadable);
 }
 
-TEST(PageExtractorHeaded, UnreadablePagesAreToldFromEmptyOnes)
-{
+TEST(PageExtractorHeaded, UnreadablePagesAreToldFromEmptyOnes) {
     PageSnapshot page = Page({});
     page.resultLinks = 40;
     EXPECT_TRUE(ExtractPageLinks(page, kFolder, {}, {}).unreadable);
@@ -453,18 +433,17 @@ TEST(PageExtractorHeaded, UnreadablePagesAreToldFromEmptyOnes)
     EXPECT_FALSE(ExtractPageLinks(page, kFolder, {}, {}).unreadable);
 }
 
-TEST(PageExtractorScholar, SideLinkIsTheDocument)
-{
-    SnapElement pdf = Div(QStringLiteral("https://pub.org/landing"), QStringLiteral("Attention"),
-                          QStringLiteral("gs_ri"));
+TEST(PageExtractorScholar, SideLinkIsTheDocument) {
+    SnapElement pdf =
+        Div(QStringLiteral("https://pub.org/landing"), QStringLiteral("Attention"), QStringLiteral("gs_ri"));
     pdf.sideHref = QStringLiteral("https://arxiv.org/pdf/2204.13154");
     pdf.sideLabel = QStringLiteral("[PDF]");
-    SnapElement html = Div(QStringLiteral("https://pub.org/html"), QStringLiteral("Html side"),
-                           QStringLiteral("gs_ri"));
+    SnapElement html =
+        Div(QStringLiteral("https://pub.org/html"), QStringLiteral("Html side"), QStringLiteral("gs_ri"));
     html.sideHref = QStringLiteral("https://pub.org/full.html");
     html.sideLabel = QStringLiteral("[HTML]");
-    SnapElement none = Div(QStringLiteral("https://pub.org/none"), QStringLiteral("No side"),
-                           QStringLiteral("gs_ri"));
+    SnapElement none =
+        Div(QStringLiteral("https://pub.org/none"), QStringLiteral("No side"), QStringLiteral("gs_ri"));
     ExtractOptions scholar;
     scholar.scholar = true;
     Collector c;
@@ -479,8 +458,7 @@ TEST(PageExtractorScholar, SideLinkIsTheDocument)
     EXPECT_EQ(c.rows[2].url, QStringLiteral("https://pub.org/none"));
 }
 
-TEST(PageExtractorNext, LabelledLinksAndTheSameSearchFurther)
-{
+TEST(PageExtractorNext, LabelledLinksAndTheSameSearchFurther) {
     PageSnapshot s;
     s.valid = true;
     s.url = QStringLiteral("https://www.google.com/search?q=dell+xps&start=10");
@@ -491,7 +469,9 @@ TEST(PageExtractorNext, LabelledLinksAndTheSameSearchFurther)
     NextPage next = FindNextPage(s);
     EXPECT_EQ(next.url, QStringLiteral("https://www.google.com/search?q=dell+xps&start=20"));
     // A labelled link goes first, in any of the engine's languages.
-    s.pagerLinks.append({5, {}, QStringLiteral("https://www.google.com/search?q=dell&start=10#frag"),
+    s.pagerLinks.append({5,
+                         {},
+                         QStringLiteral("https://www.google.com/search?q=dell&start=10#frag"),
                          QStringLiteral(" Nächste Seite ")});
     next = FindNextPage(s);
     EXPECT_EQ(next.handle, 5);
@@ -516,8 +496,7 @@ TEST(PageExtractorNext, LabelledLinksAndTheSameSearchFurther)
 // The engine writes the program's search as "q=... filetype:pdf" on its
 // further pages, and labels the next link in the page's language: the same
 // search is found through start= whatever the label says.
-TEST(PageExtractorNext, TheEnginesRewrittenSearchIsTheSameSearch)
-{
+TEST(PageExtractorNext, TheEnginesRewrittenSearchIsTheSameSearch) {
     PageSnapshot s;
     s.valid = true;
     s.url = QStringLiteral("https://www.google.com/search?hl=sv&as_q=dell+xps&as_filetype=pdf");
@@ -525,7 +504,9 @@ TEST(PageExtractorNext, TheEnginesRewrittenSearchIsTheSameSearch)
         {1, {}, QStringLiteral("https://www.google.com/search?q=dell+xps+filetype:doc&start=10"), {}},
         {2, {}, QStringLiteral("https://www.google.com/search?q=dell+filetype:pdf&start=10"), {}},
         {3, {}, QStringLiteral("https://www.google.com/search?q=dell+xps+filetype%3Apdf&start=20"), {}},
-        {4, {}, QStringLiteral("https://www.google.com/search?q=Dell%20XPS+filetype:pdf&start=10"),
+        {4,
+         {},
+         QStringLiteral("https://www.google.com/search?q=Dell%20XPS+filetype:pdf&start=10"),
          QStringLiteral("Nästa sida")}};
     NextPage next = FindNextPage(s);
     EXPECT_EQ(next.handle, -1);
@@ -533,7 +514,9 @@ TEST(PageExtractorNext, TheEnginesRewrittenSearchIsTheSameSearch)
 
     // An exact phrase comes back quoted.
     s.url = QStringLiteral("https://www.google.com/search?as_epq=dell+xps&as_filetype=pdf&start=10");
-    s.pagerLinks = {{1, {}, QStringLiteral("https://www.google.com/search?q=%22dell+xps%22+filetype:pdf&start=20"),
+    s.pagerLinks = {{1,
+                     {},
+                     QStringLiteral("https://www.google.com/search?q=%22dell+xps%22+filetype:pdf&start=20"),
                      QStringLiteral("Seuraava sivu")}};
     EXPECT_EQ(FindNextPage(s).url, s.pagerLinks[0].href);
     // Words alone are not the same search as words of a type.
@@ -541,8 +524,7 @@ TEST(PageExtractorNext, TheEnginesRewrittenSearchIsTheSameSearch)
     EXPECT_FALSE(FindNextPage(s).found());
 }
 
-TEST(PageExtractorBadInput, MissingPartsAndLargePages)
-{
+TEST(PageExtractorBadInput, MissingPartsAndLargePages) {
     Collector c;
     PageSnapshot empty;
     EXPECT_EQ(ExtractPageLinks(empty, kFolder, {}, c.Sink()).handed, 0);

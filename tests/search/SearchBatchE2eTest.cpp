@@ -1,10 +1,10 @@
 // Batch searches through the real search windows and the real browser view
 // against the local search server used as the mirror site.
+#include "net/BrowserView.h"
 #include "search/ListFile.h"
 #include "search/ResultListModel.h"
 #include "search/ResultListPanel.h"
 #include "search/SearchWindow.h"
-#include "net/BrowserView.h"
 #include "support/QtPrinters.h"
 #include "support/TestServer.h"
 #include "util/Clock.h"
@@ -29,18 +29,17 @@ namespace {
 
 class SearchBatch : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(m_server.Start());
         Settings::Write(Keys::AskSaveLocation, 0); // no save-location dialog in the way
-        Clock::SetSpeed(20);                        // the one-second settles pass quickly
+        Clock::SetSpeed(20);                       // the one-second settles pass quickly
         Messages::Clear();
     }
     void TearDown() override { Clock::SetSpeed(1); }
 
     // A window whose mirror is the local server, with only pdf and doc ticked.
-    SearchWindow *OpenWindow(Engine engine, const QString &groups, const QString &delay = QStringLiteral("0"))
-    {
+    SearchWindow *OpenWindow(Engine engine, const QString &groups,
+                             const QString &delay = QStringLiteral("0")) {
         auto *w = new SearchWindow(engine);
         w->show();
         const QString base = engine == Engine::Web ? m_server.WebSearchBase() : m_server.ScholarSearchBase();
@@ -53,8 +52,7 @@ protected:
         return w;
     }
 
-    QStringList SearchTargets(const QString &path) const
-    {
+    QStringList SearchTargets(const QString &path) const {
         QStringList out;
         for (const QString &t : m_server.RequestTargets())
             if (t.startsWith(path + QLatin1Char('?')))
@@ -65,12 +63,13 @@ protected:
     test::TestServer m_server;
 };
 
-QString PathAndQuery(const QString &url, const QString &serverBase) { return url.mid(serverBase.size()); }
+QString PathAndQuery(const QString &url, const QString &serverBase) {
+    return url.mid(serverBase.size());
+}
 
 } // namespace
 
-TEST_F(SearchBatch, TwoGroupsTwoTypesPageThroughEveryResultPage)
-{
+TEST_F(SearchBatch, TwoGroupsTwoTypesPageThroughEveryResultPage) {
     test::SerpConfig config;
     config.resultsPerPage = 3;
     config.pages = 3;
@@ -98,12 +97,14 @@ TEST_F(SearchBatch, TwoGroupsTwoTypesPageThroughEveryResultPage)
         const int at = all.indexOf(expected[q]);
         ASSERT_GE(at, 0);
         const QString later = all.mid(at, 3).join(QLatin1Char(' '));
-        EXPECT_TRUE(later.contains(QLatin1String("start=3")) || later.contains(QLatin1String("start=10"))) << later.toStdString();
+        EXPECT_TRUE(later.contains(QLatin1String("start=3")) || later.contains(QLatin1String("start=10")))
+            << later.toStdString();
     }
 
     EXPECT_EQ(w->Driver()->DoneText(), QStringLiteral("a(pdf) a(doc) \r\nb(pdf) b(doc) \r\n"));
     EXPECT_FALSE(w->Driver()->BatchRunning());
-    EXPECT_EQ(w->findChild<QPushButton *>(QStringLiteral("Command1"))->text(), QStringLiteral("开始批量搜索提取"));
+    EXPECT_EQ(w->findChild<QPushButton *>(QStringLiteral("Command1"))->text(),
+              QStringLiteral("开始批量搜索提取"));
 
     ResultListModel *model = w->ListPanel()->model();
     ASSERT_EQ(model->rowCount(), 4 * 3 * 3);
@@ -130,8 +131,7 @@ TEST_F(SearchBatch, TwoGroupsTwoTypesPageThroughEveryResultPage)
     EXPECT_EQ(Settings::Read(Keys::Keywords, QStringLiteral("fWebSearch")), QStringLiteral("a\n  \nb"));
 }
 
-TEST_F(SearchBatch, UnusualTrafficPageStopsTheBatchAndStaysOnScreen)
-{
+TEST_F(SearchBatch, UnusualTrafficPageStopsTheBatchAndStaysOnScreen) {
     test::SerpConfig config;
     config.resultsPerPage = 2;
     config.pages = 2;
@@ -168,8 +168,7 @@ TEST_F(SearchBatch, UnusualTrafficPageStopsTheBatchAndStaysOnScreen)
     delete w;
 }
 
-TEST_F(SearchBatch, TodaysLayoutIsReadAndPagedByItsLabelledAndNumberedLinks)
-{
+TEST_F(SearchBatch, TodaysLayoutIsReadAndPagedByItsLabelledAndNumberedLinks) {
     // Rewritten: labelled in a language the program does not know, to the
     // search as the engine writes it, reached through its start=.
     for (const test::NextStyle style :
@@ -197,15 +196,15 @@ TEST_F(SearchBatch, TodaysLayoutIsReadAndPagedByItsLabelledAndNumberedLinks)
         ASSERT_EQ(model->Count(), 3 * 4);
         for (int r = 0; r < model->Count(); ++r) {
             EXPECT_EQ(model->Type(r), QStringLiteral("PDF"));
-            EXPECT_TRUE(model->Key(r).startsWith(m_server.BaseUrl() + QStringLiteral("/docs/"))) << model->Key(r).toStdString();
+            EXPECT_TRUE(model->Key(r).startsWith(m_server.BaseUrl() + QStringLiteral("/docs/")))
+                << model->Key(r).toStdString();
         }
         EXPECT_EQ(model->Title(0), QStringLiteral("solar cells PDF document 1-1"));
         delete w;
     }
 }
 
-TEST_F(SearchBatch, StopDuringDelayEndsAtOnceAndCloseIsRefusedMeanwhile)
-{
+TEST_F(SearchBatch, StopDuringDelayEndsAtOnceAndCloseIsRefusedMeanwhile) {
     Clock::SetSpeed(1);
     test::SerpConfig config;
     config.resultsPerPage = 1;
@@ -230,7 +229,8 @@ TEST_F(SearchBatch, StopDuringDelayEndsAtOnceAndCloseIsRefusedMeanwhile)
     ASSERT_TRUE(Messages::Shown().size() >= 1);
     bool refused = false;
     for (const ShownMessage &m : Messages::Shown())
-        refused |= m.text == QStringLiteral("正在搜索分析，停止以后才能关闭窗口！") && m.icon == MsgIcon::Error;
+        refused |=
+            m.text == QStringLiteral("正在搜索分析，停止以后才能关闭窗口！") && m.icon == MsgIcon::Error;
     EXPECT_TRUE(refused);
     EXPECT_TRUE(command1->isEnabled());
     EXPECT_EQ(command1->text(), QStringLiteral("开始批量搜索提取"));
@@ -238,8 +238,7 @@ TEST_F(SearchBatch, StopDuringDelayEndsAtOnceAndCloseIsRefusedMeanwhile)
     delete w;
 }
 
-TEST_F(SearchBatch, ScholarWindowReadsGsRiHitsAndFollowsGsN)
-{
+TEST_F(SearchBatch, ScholarWindowReadsGsRiHitsAndFollowsGsN) {
     test::SerpConfig config;
     config.resultsPerPage = 3;
     config.pages = 2;
@@ -264,8 +263,7 @@ TEST_F(SearchBatch, ScholarWindowReadsGsRiHitsAndFollowsGsN)
 
 // Every search address reaches the engine once, also the first one, asked
 // for while the window's first blank page may still be loading.
-TEST_F(SearchBatch, OneGroupOneTypeAsksTheEngineOnce)
-{
+TEST_F(SearchBatch, OneGroupOneTypeAsksTheEngineOnce) {
     test::SerpConfig config;
     config.resultsPerPage = 3;
     config.pages = 1;
@@ -276,7 +274,8 @@ TEST_F(SearchBatch, OneGroupOneTypeAsksTheEngineOnce)
 
     w->Driver()->BatchClicked();
 
-    EXPECT_EQ(SearchTargets(QStringLiteral("/search")).size(), 1) << SearchTargets(QStringLiteral("/search")).join(QLatin1Char(' ')).toStdString();
+    EXPECT_EQ(SearchTargets(QStringLiteral("/search")).size(), 1)
+        << SearchTargets(QStringLiteral("/search")).join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(w->ListPanel()->model()->rowCount(), 3);
     EXPECT_EQ(w->Driver()->DoneText(), QStringLiteral("a(pdf) \r\n"));
     w->close();

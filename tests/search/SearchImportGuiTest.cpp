@@ -3,19 +3,19 @@
 #include "search/ResultListModel.h"
 #include "search/ResultListPanel.h"
 #include "search/SearchWindow.h"
-#include "util/SqliteDb.h"
 #include "support/FakeBrowserView.h"
 #include "support/QtPrinters.h"
 #include "util/FileHelpers.h"
 #include "util/Messages.h"
+#include "util/SqliteDb.h"
 #include "util/Wait.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
-#include <QTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -24,12 +24,15 @@
 using namespace dh;
 
 namespace {
-QString lastText() { return Messages::Last() ? Messages::Last()->text : QString(); }
-MsgIcon lastIcon() { return Messages::Last() ? Messages::Last()->icon : MsgIcon::None; }
+QString lastText() {
+    return Messages::Last() ? Messages::Last()->text : QString();
+}
+MsgIcon lastIcon() {
+    return Messages::Last() ? Messages::Last()->icon : MsgIcon::None;
+}
 } // namespace
 
-TEST(SearchImport, ListFilesRoundTripBetweenTheWindows)
-{
+TEST(SearchImport, ListFilesRoundTripBetweenTheWindows) {
     Messages::Clear();
     QTemporaryDir dir;
     // A file as the scholar window writes it, with one URL twice.
@@ -37,9 +40,15 @@ TEST(SearchImport, ListFilesRoundTripBetweenTheWindows)
     {
         AutoSaveList list;
         ASSERT_TRUE(list.open(scholarFile).ok());
-        ASSERT_TRUE(list.append(QStringLiteral("http://x/1.pdf"), QStringLiteral("一"), QStringLiteral("PDF"), QString()).ok());
-        ASSERT_TRUE(list.append(QStringLiteral("http://x/2.doc"), QStringLiteral("二"), QStringLiteral("doc"), QStringLiteral("/d")).ok());
-        ASSERT_TRUE(list.append(QStringLiteral("http://x/1.pdf"), QStringLiteral("again"), QStringLiteral("PDF"), QString()).ok());
+        ASSERT_TRUE(list.append(QStringLiteral("http://x/1.pdf"), QStringLiteral("一"), QStringLiteral("PDF"),
+                                QString())
+                        .ok());
+        ASSERT_TRUE(list.append(QStringLiteral("http://x/2.doc"), QStringLiteral("二"), QStringLiteral("doc"),
+                                QStringLiteral("/d"))
+                        .ok());
+        ASSERT_TRUE(list.append(QStringLiteral("http://x/1.pdf"), QStringLiteral("again"),
+                                QStringLiteral("PDF"), QString())
+                        .ok());
         list.close();
     }
     SearchWindow web(Engine::Web, new test::FakeBrowserView);
@@ -79,22 +88,24 @@ TEST(SearchImport, ListFilesRoundTripBetweenTheWindows)
 
 // A list file whose table never ends: the window stays usable, 停止 ends the
 // read with a message, and the list is as it was; a folder is no list file.
-TEST(SearchImport, EndlessFileIsStoppedAndAFolderRefused)
-{
+TEST(SearchImport, EndlessFileIsStoppedAndAFolderRefused) {
     Messages::Clear();
     QTemporaryDir dir;
     const QString endless = dir.filePath(QStringLiteral("endless.hvls"));
     {
         SqliteDb db;
         ASSERT_TRUE(db.open(endless, SqliteDb::Open::CreateIfMissing).ok());
-        ASSERT_TRUE(db.exec(QStringLiteral(
-                        "CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
-                        "SELECT i AS id, 'http://x/' || i AS L0, 't' AS L1, '' AS L2, '' AS L3, '' AS L4 FROM n"))
-                        .ok());
+        ASSERT_TRUE(
+            db
+                .exec(QStringLiteral(
+                    "CREATE VIEW 导出表 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                    "SELECT i AS id, 'http://x/' || i AS L0, 't' AS L1, '' AS L2, '' AS L3, '' AS L4 FROM n"))
+                .ok());
     }
     SearchWindow web(Engine::Web, new test::FakeBrowserView);
     ResultListModel *model = web.ListPanel()->model();
-    model->加入LV1(QStringLiteral("kept"), QStringLiteral("http://k/1"), QString(), QString(), QString(), QString());
+    model->加入LV1(QStringLiteral("kept"), QStringLiteral("http://k/1"), QString(), QString(), QString(),
+                   QString());
     auto *stop = web.findChild<QPushButton *>(QStringLiteral("Command5"));
     ASSERT_TRUE(stop);
     bool stopShown = false;
@@ -114,8 +125,7 @@ TEST(SearchImport, EndlessFileIsStoppedAndAFolderRefused)
     EXPECT_EQ(model->Count(), 1);
 }
 
-TEST(SearchImport, AnEmptyAutoSaveFileIsRemovedOnClose)
-{
+TEST(SearchImport, AnEmptyAutoSaveFileIsRemovedOnClose) {
     QString path;
     {
         auto *w = new SearchWindow(Engine::Scholar, new test::FakeBrowserView);
@@ -129,8 +139,7 @@ TEST(SearchImport, AnEmptyAutoSaveFileIsRemovedOnClose)
 // A list file's folders are taken only below folders the user chose here;
 // for the others the user is asked once. Its types are kept only when they
 // are document types, never a program's.
-TEST(SearchImport, FoldersAndTypesOfAListFileAreChecked)
-{
+TEST(SearchImport, FoldersAndTypesOfAListFileAreChecked) {
     Messages::Clear();
     QTemporaryDir dir;
     SearchWindow web(Engine::Web, new test::FakeBrowserView);
@@ -140,11 +149,14 @@ TEST(SearchImport, FoldersAndTypesOfAListFileAreChecked)
         AutoSaveList list;
         ASSERT_TRUE(list.open(file).ok());
         ASSERT_TRUE(list.append(QStringLiteral("http://x/1"), QStringLiteral("ok"), QStringLiteral("PDF"),
-                                chosen + QStringLiteral("sub/")).ok());
-        ASSERT_TRUE(list.append(QStringLiteral("http://x/2"), QStringLiteral("start"), QStringLiteral("desktop"),
-                                QStringLiteral("/home/victim/.config/autostart")).ok());
+                                chosen + QStringLiteral("sub/"))
+                        .ok());
+        ASSERT_TRUE(list.append(QStringLiteral("http://x/2"), QStringLiteral("start"),
+                                QStringLiteral("desktop"), QStringLiteral("/home/victim/.config/autostart"))
+                        .ok());
         ASSERT_TRUE(list.append(QStringLiteral("http://x/3"), QStringLiteral("odd"), QStringLiteral("x/y"),
-                                QStringLiteral("/tmp/elsewhere")).ok());
+                                QStringLiteral("/tmp/elsewhere"))
+                        .ok());
         list.close();
     }
     Messages::QueueAnswer(QStringLiteral("yes"));
@@ -153,7 +165,8 @@ TEST(SearchImport, FoldersAndTypesOfAListFileAreChecked)
     ASSERT_EQ(model->rowCount(), 3);
     ASSERT_GE(Messages::Shown().size(), 2);
     EXPECT_EQ(Messages::Shown()[0].text,
-              QStringLiteral("列表文件中有2行的保存路径不是常用文件夹（如 /home/victim/.config/autostart），是否改为当前保存路径？"));
+              QStringLiteral("列表文件中有2行的保存路径不是常用文件夹（如 "
+                             "/home/victim/.config/autostart），是否改为当前保存路径？"));
     EXPECT_EQ(Messages::Shown()[0].icon, MsgIcon::Question);
     EXPECT_EQ(model->Folder(0), chosen + QStringLiteral("sub/"));
     EXPECT_FALSE(model->Folder(1).contains(QLatin1String("autostart")));
@@ -174,13 +187,13 @@ TEST(SearchImport, FoldersAndTypesOfAListFileAreChecked)
 // 网页源码保存到... over an existing file: when the write fails half way (the
 // file-size limit of the process stands in for a full disk) the old file
 // stays whole; a write that works replaces it.
-TEST(SearchPageSource, AFailedWriteLeavesTheOldFile)
-{
+TEST(SearchPageSource, AFailedWriteLeavesTheOldFile) {
     Messages::Clear();
     QTemporaryDir dir;
     auto *view = new test::FakeBrowserView;
     test::FakePage page;
-    page.snapshot.html = QStringLiteral("<html><body>") + QString(4000, QLatin1Char('x')) + QStringLiteral("</body></html>");
+    page.snapshot.html =
+        QStringLiteral("<html><body>") + QString(4000, QLatin1Char('x')) + QStringLiteral("</body></html>");
     view->AddPage(QStringLiteral("http://page.example/"), page);
     SearchWindow web(Engine::Web, view);
     view->Navigate(QStringLiteral("http://page.example/"));
@@ -209,7 +222,8 @@ TEST(SearchPageSource, AFailedWriteLeavesTheOldFile)
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), old);
     kept.close();
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("page.htm")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("page.htm")});
 
     Messages::QueueAnswer(target);
     save->trigger();

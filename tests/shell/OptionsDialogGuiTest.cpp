@@ -24,8 +24,7 @@ namespace {
 
 class Options : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         Shared() = SharedValues{};
         // Values in effect, as the start and download windows read them.
@@ -33,16 +32,15 @@ protected:
         Shared().fileMaxSize = 10;
         Shared().searchLanguage = QStringLiteral("zh-CN");
         Shared().downloadFolder = m_dir.path() + QLatin1Char('/');
-        for (const SettingKey &key : {Keys::DownloadMethod, Keys::ProxyEnabled, Keys::ProxyHost, Keys::ProxyPort,
-                                      Keys::AskSaveLocation, Keys::SearchLanguage, Keys::FileMaxSize,
-                                      Keys::DownloadFolder})
+        for (const SettingKey &key :
+             {Keys::DownloadMethod, Keys::ProxyEnabled, Keys::ProxyHost, Keys::ProxyPort,
+              Keys::AskSaveLocation, Keys::SearchLanguage, Keys::FileMaxSize, Keys::DownloadFolder})
             Settings::Write(key, QStringLiteral("unchanged"));
         Messages::Clear();
     }
     void TearDown() override { Shared() = SharedValues{}; }
 
-    template <class T> T *Find(QWidget *w, const char *name)
-    {
+    template <class T> T *Find(QWidget *w, const char *name) {
         T *child = w->findChild<T *>(QString::fromUtf8(name));
         EXPECT_TRUE(child) << name;
         return child;
@@ -53,8 +51,7 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(Options, LoadsTheValuesInEffect)
-{
+TEST_F(Options, LoadsTheValuesInEffect) {
     Shared().downloadMethod = 2;
     Shared().proxyEnabled = 1;
     Shared().proxyHost = QStringLiteral("proxy.example.com");
@@ -83,8 +80,7 @@ TEST_F(Options, LoadsTheValuesInEffect)
     EXPECT_TRUE(Find<QRadioButton>(&other, "Option1")->isChecked());
 }
 
-TEST_F(Options, LettersInTheSizeSaveNothing)
-{
+TEST_F(Options, LettersInTheSizeSaveNothing) {
     OptionsDialog dialog;
     dialog.show();
     Find<QRadioButton>(&dialog, "Option2")->setChecked(true);
@@ -106,12 +102,12 @@ TEST_F(Options, LettersInTheSizeSaveNothing)
     EXPECT_EQ(dialog.result(), 0);
     EXPECT_EQ(Shared().downloadMethod, 1);
     EXPECT_EQ(Shared().searchLanguage, QStringLiteral("zh-CN"));
-    for (const SettingKey &key : {Keys::DownloadMethod, Keys::SearchLanguage, Keys::FileMaxSize, Keys::DownloadFolder})
+    for (const SettingKey &key :
+         {Keys::DownloadMethod, Keys::SearchLanguage, Keys::FileMaxSize, Keys::DownloadFolder})
         EXPECT_EQ(Stored(key), QStringLiteral("unchanged")) << key.key;
 }
 
-TEST_F(Options, DecimalSizeIsKeptAndShownAgain)
-{
+TEST_F(Options, DecimalSizeIsKeptAndShownAgain) {
     const QString folder = m_dir.filePath(QStringLiteral("docs"));
     {
         OptionsDialog dialog;
@@ -136,8 +132,7 @@ TEST_F(Options, DecimalSizeIsKeptAndShownAgain)
     EXPECT_EQ(Find<QLineEdit>(&again, "Text2")->text(), folder + QLatin1Char('/'));
 }
 
-TEST_F(Options, MalformedProxyWarnsButIsSaved)
-{
+TEST_F(Options, MalformedProxyWarnsButIsSaved) {
     OptionsDialog dialog;
     Find<QCheckBox>(&dialog, "Check1")->setChecked(true);
     Find<QLineEdit>(&dialog, "Text6")->setText(QStringLiteral("  proxy.example.com "));
@@ -167,8 +162,7 @@ TEST_F(Options, MalformedProxyWarnsButIsSaved)
     EXPECT_EQ(Stored(Keys::ProxyPort), QStringLiteral("3128"));
 }
 
-TEST_F(Options, BadFolderKeepsTheDialogAfterTheOtherValuesTookEffect)
-{
+TEST_F(Options, BadFolderKeepsTheDialogAfterTheOtherValuesTookEffect) {
     OptionsDialog dialog;
     dialog.show();
     Find<QRadioButton>(&dialog, "Option2")->setChecked(true);
@@ -210,8 +204,7 @@ TEST_F(Options, BadFolderKeepsTheDialogAfterTheOtherValuesTookEffect)
     EXPECT_EQ(Stored(Keys::DownloadFolder), QStringLiteral("unchanged"));
 }
 
-TEST_F(Options, ChooseFolderReplacesTheTextOrKeepsItWithASeparator)
-{
+TEST_F(Options, ChooseFolderReplacesTheTextOrKeepsItWithASeparator) {
     OptionsDialog dialog;
     auto *text2 = Find<QLineEdit>(&dialog, "Text2");
     Messages::QueueAnswer(m_dir.filePath(QStringLiteral("picked")));
@@ -222,8 +215,7 @@ TEST_F(Options, ChooseFolderReplacesTheTextOrKeepsItWithASeparator)
     EXPECT_EQ(text2->text(), m_dir.path() + QLatin1Char('/'));
 }
 
-TEST_F(Options, StoredProxyIsShownAndKeptBeforeTheDownloadWindowReadIt)
-{
+TEST_F(Options, StoredProxyIsShownAndKeptBeforeTheDownloadWindowReadIt) {
     Shared() = SharedValues{}; // nothing read in this run yet
     Settings::Write(Keys::DownloadMethod, 2);
     Settings::Write(Keys::ProxyEnabled, 1);
@@ -246,8 +238,7 @@ TEST_F(Options, StoredProxyIsShownAndKeptBeforeTheDownloadWindowReadIt)
     EXPECT_EQ(Stored(Keys::SearchLanguage), QStringLiteral("en"));
 }
 
-TEST_F(Options, MethodChoiceUpdatesAnOpenDownloadWindow)
-{
+TEST_F(Options, MethodChoiceUpdatesAnOpenDownloadWindow) {
     Settings::Write(Keys::DownloadMethod, 2);
     Settings::Write(Keys::ThreadPosition, 3);
     QPointer<DownloadWindow> downloads = DownloadWindow::EnsureInstance(); // deletes itself when closed

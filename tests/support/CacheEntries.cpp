@@ -114,9 +114,9 @@ QByteArray GzipBytes(const QByteArray &plain) {
 QByteArray BrotliBytes(const QByteArray &plain, int quality) {
     size_t size = BrotliEncoderMaxCompressedSize(size_t(plain.size())) + 16;
     QByteArray out(qsizetype(size), '\0');
-    if (!BrotliEncoderCompress(quality, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT,
-                               size_t(plain.size()), reinterpret_cast<const uint8_t *>(plain.constData()),
-                               &size, reinterpret_cast<uint8_t *>(out.data())))
+    if (!BrotliEncoderCompress(quality, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT, size_t(plain.size()),
+                               reinterpret_cast<const uint8_t *>(plain.constData()), &size,
+                               reinterpret_cast<uint8_t *>(out.data())))
         return {};
     out.resize(qsizetype(size));
     return out;

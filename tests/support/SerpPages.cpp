@@ -10,8 +10,7 @@ namespace dh::test {
 namespace {
 
 // Keyword groups arrive escaped either as UTF-8 or as code page 936 bytes.
-QString DecodeKeywordBytes(const QByteArray &bytes)
-{
+QString DecodeKeywordBytes(const QByteArray &bytes) {
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
@@ -31,25 +30,21 @@ QString DecodeKeywordBytes(const QByteArray &bytes)
     return out;
 }
 
-QByteArray FormDecode(QByteArray value)
-{
+QByteArray FormDecode(QByteArray value) {
     value.replace('+', ' ');
     return QByteArray::fromPercentEncoding(value);
 }
 
-QString Esc(const QString &text)
-{
+QString Esc(const QString &text) {
     return text.toHtmlEscaped();
 }
 
-bool Chinese(const QString &hl)
-{
+bool Chinese(const QString &hl) {
     return hl.startsWith(QLatin1String("zh"), Qt::CaseInsensitive);
 }
 
 // The page's own query with `start` replaced, as an HTML attribute value.
-QString PageHref(const SerpRequest &r, int start)
-{
+QString PageHref(const SerpRequest &r, int start) {
     QList<QByteArray> parts;
     for (const QByteArray &p : r.rawQuery.split('&'))
         if (!p.isEmpty() && !p.startsWith("start="))
@@ -58,8 +53,7 @@ QString PageHref(const SerpRequest &r, int start)
     return Esc(r.path + QLatin1Char('?') + QString::fromUtf8(parts.join('&')));
 }
 
-const HitOverride *FindOverride(const SerpConfig &c, const SerpRequest &r, int page, int rank)
-{
+const HitOverride *FindOverride(const SerpConfig &c, const SerpRequest &r, int page, int rank) {
     for (const HitOverride &o : c.overrides) {
         if (o.page == page && o.rank == rank && (o.query.isEmpty() || o.query == r.group) &&
             (o.type.isEmpty() || o.type.compare(r.type, Qt::CaseInsensitive) == 0))
@@ -68,8 +62,7 @@ const HitOverride *FindOverride(const SerpConfig &c, const SerpRequest &r, int p
     return nullptr;
 }
 
-QString LinkHref(const SerpConfig &c, const SerpRequest &r, const QString &url)
-{
+QString LinkHref(const SerpConfig &c, const SerpRequest &r, const QString &url) {
     QString inner = url;
     inner.replace(QLatin1Char('&'), QLatin1String("%26"));
     switch (c.links) {
@@ -84,8 +77,7 @@ QString LinkHref(const SerpConfig &c, const SerpRequest &r, const QString &url)
     return Esc(url);
 }
 
-QString TypeSpanHtml(const SerpConfig &c, HitLayout layout, const QString &tag)
-{
+QString TypeSpanHtml(const SerpConfig &c, HitLayout layout, const QString &tag) {
     if (tag.isEmpty())
         return {};
     const QString cls = layout == HitLayout::ListG  ? QStringLiteral("mime")
@@ -98,8 +90,7 @@ QString TypeSpanHtml(const SerpConfig &c, HitLayout layout, const QString &tag)
 }
 
 QString HitHtml(const SerpConfig &c, const SerpRequest &r, HitLayout layout, int page, int rank,
-                const QString &baseUrl)
-{
+                const QString &baseUrl) {
     const HitOverride *o = FindOverride(c, r, page, rank);
     const QString url = baseUrl + SerpPages::DocumentPath(r.group, r.type, page, rank);
     const QString title = o && o->title ? *o->title : SerpPages::HitTitle(r.group, r.type, page, rank);
@@ -131,8 +122,9 @@ QString HitHtml(const SerpConfig &c, const SerpRequest &r, HitLayout layout, int
         break;
     case HitLayout::Today:
         cls = QStringLiteral("g Ww4FFb vt6azd tF2Cxc");
-        inner = QStringLiteral("<div class=\"yuRUbf\"><a href=\"") + href + QStringLiteral("\"><h3 class=\"LC20lb\">") +
-                Esc(title) + QStringLiteral("</h3><br><div><cite>") + cite + QStringLiteral("</cite></div></a></div>") +
+        inner = QStringLiteral("<div class=\"yuRUbf\"><a href=\"") + href +
+                QStringLiteral("\"><h3 class=\"LC20lb\">") + Esc(title) +
+                QStringLiteral("</h3><br><div><cite>") + cite + QStringLiteral("</cite></div></a></div>") +
                 (tag.isEmpty() ? QString()
                                : QStringLiteral("<span class=\"ZGwO7\">") + Esc(tag.mid(1, tag.size() - 2)) +
                                      QStringLiteral("</span>")) +
@@ -162,8 +154,7 @@ QString HitHtml(const SerpConfig &c, const SerpRequest &r, HitLayout layout, int
     return html;
 }
 
-QString NavHtml(const SerpConfig &c, const SerpRequest &r, int page, int pages)
-{
+QString NavHtml(const SerpConfig &c, const SerpRequest &r, int page, int pages) {
     NextStyle style = c.next;
     bool zh = Chinese(r.hl);
     if (style == NextStyle::Auto)
@@ -188,18 +179,21 @@ QString NavHtml(const SerpConfig &c, const SerpRequest &r, int page, int pages)
                        : QString();
     }
     if (style == NextStyle::Rewritten) {
-        const QString query = QString::fromLatin1(QUrl::toPercentEncoding(r.group + QStringLiteral(" filetype:") + r.type));
+        const QString query =
+            QString::fromLatin1(QUrl::toPercentEncoding(r.group + QStringLiteral(" filetype:") + r.type));
         return hasNext ? QStringLiteral("<div id=\"botstuff\"><a aria-label=\"N\u00e4sta sida\" href=\"%1\">"
                                         "<h3>N\u00e4sta sida</h3></a></div>\n")
-                             .arg(Esc(r.path + QStringLiteral("?q=") + query +
-                                      QStringLiteral("&start=") + QString::number(page * rpp)))
+                             .arg(Esc(r.path + QStringLiteral("?q=") + query + QStringLiteral("&start=") +
+                                      QString::number(page * rpp)))
                        : QString();
     }
     if (style == NextStyle::PageNumbers) {
         QString html = QStringLiteral("<div role=\"navigation\"><table><tr>");
         for (int p = 1; p <= pages; ++p)
-            html += p == page ? QStringLiteral("<td>%1</td>").arg(p)
-                              : QStringLiteral("<td><a href=\"%1\">%2</a></td>").arg(PageHref(r, (p - 1) * rpp)).arg(p);
+            html +=
+                p == page
+                    ? QStringLiteral("<td>%1</td>").arg(p)
+                    : QStringLiteral("<td><a href=\"%1\">%2</a></td>").arg(PageHref(r, (p - 1) * rpp)).arg(p);
         return html + QStringLiteral("</tr></table></div>\n");
     }
     if (style == NextStyle::PnNext) {
@@ -236,8 +230,7 @@ QString NavHtml(const SerpConfig &c, const SerpRequest &r, int page, int pages)
     return QStringLiteral("<table id=\"nav\"><tr>%1</tr></table>\n").arg(cells);
 }
 
-QByteArray Page(const QString &title, const QString &body)
-{
+QByteArray Page(const QString &title, const QString &body) {
     return QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title></head>\n"
                           "<body>\n%2</body></html>\n")
         .arg(Esc(title), body)
@@ -248,8 +241,7 @@ QByteArray Page(const QString &title, const QString &body)
 
 namespace SerpPages {
 
-SerpRequest ParseRequest(Engine engine, const QByteArray &rawQuery)
-{
+SerpRequest ParseRequest(Engine engine, const QByteArray &rawQuery) {
     SerpRequest r;
     r.engine = engine;
     r.path = engine == Engine::Web ? QStringLiteral("/search") : QStringLiteral("/scholar");
@@ -287,16 +279,14 @@ SerpRequest ParseRequest(Engine engine, const QByteArray &rawQuery)
     return r;
 }
 
-QString HitTitle(const QString &group, const QString &type, int page, int rank)
-{
+QString HitTitle(const QString &group, const QString &type, int page, int rank) {
     if (type.isEmpty())
         return QStringLiteral("%1 document %2-%3").arg(group, QString::number(page), QString::number(rank));
     return QStringLiteral("%1 %2 document %3-%4")
         .arg(group, type.toUpper(), QString::number(page), QString::number(rank));
 }
 
-QString DocumentPath(const QString &group, const QString &type, int page, int rank)
-{
+QString DocumentPath(const QString &group, const QString &type, int page, int rank) {
     QString slug = group.simplified();
     slug.replace(QLatin1Char(' '), QLatin1Char('-'));
     const QString ext = type.isEmpty() ? QStringLiteral("html") : type.toLower();
@@ -305,18 +295,15 @@ QString DocumentPath(const QString &group, const QString &type, int page, int ra
              ext);
 }
 
-QString TypeTag(const QString &type)
-{
+QString TypeTag(const QString &type) {
     return type.isEmpty() ? QString() : QLatin1Char('[') + type.toUpper() + QLatin1Char(']');
 }
 
-int PageCount(const SerpConfig &config, const QString &group)
-{
+int PageCount(const SerpConfig &config, const QString &group) {
     return qMax(0, config.pagesByQuery.value(group, config.pages));
 }
 
-QByteArray ResultPage(const SerpConfig &config, const SerpRequest &request, const QString &baseUrl)
-{
+QByteArray ResultPage(const SerpConfig &config, const SerpRequest &request, const QString &baseUrl) {
     const HitLayout layout =
         config.layout.value_or(request.engine == Engine::Scholar ? HitLayout::DivGsRi : HitLayout::ListG);
     const int rpp = qMax(1, config.resultsPerPage);
@@ -344,10 +331,11 @@ QByteArray ResultPage(const SerpConfig &config, const SerpRequest &request, cons
         body = QStringLiteral("<div id=\"res\"><div id=\"search\"><div id=\"rso\">\n%1</div></div></div>\n")
                    .arg(hits);
     else if (layout == HitLayout::Today)
-        body = QStringLiteral("<div id=\"search\"><div id=\"rso\">\n"
-                              "<div class=\"related-question-pair\"><a href=\"https://answers.example/%2\">"
-                              "<h3>Answer about %2</h3></a></div>\n%1</div></div>\n"
-                              "<div id=\"rhs\"><a href=\"https://panel.example/\"><h3>Side panel</h3></a></div>\n")
+        body = QStringLiteral(
+                   "<div id=\"search\"><div id=\"rso\">\n"
+                   "<div class=\"related-question-pair\"><a href=\"https://answers.example/%2\">"
+                   "<h3>Answer about %2</h3></a></div>\n%1</div></div>\n"
+                   "<div id=\"rhs\"><a href=\"https://panel.example/\"><h3>Side panel</h3></a></div>\n")
                    .arg(hits, Esc(request.group));
     else
         body = QStringLiteral("<div id=\"gs_res_ccl_mid\">\n%1</div>\n").arg(hits);
@@ -356,8 +344,7 @@ QByteArray ResultPage(const SerpConfig &config, const SerpRequest &request, cons
                 form + stats + body + NavHtml(config, request, page, navPages));
 }
 
-QByteArray CaptchaPage(CaptchaKind kind)
-{
+QByteArray CaptchaPage(CaptchaKind kind) {
     QString body;
     switch (kind) {
     case CaptchaKind::English:
@@ -394,8 +381,7 @@ QByteArray CaptchaPage(CaptchaKind kind)
     return Page(QStringLiteral("Sorry..."), body);
 }
 
-QByteArray HomePage(Engine engine)
-{
+QByteArray HomePage(Engine engine) {
     if (engine == Engine::Scholar) {
         return Page(QStringLiteral("学术搜索"),
                     QStringLiteral("<div id=\"gs_hdr\"><form action=\"/scholar\" method=\"get\">"
@@ -408,8 +394,7 @@ QByteArray HomePage(Engine engine)
                                "<input type=\"submit\" value=\"搜索\"></form></div>\n"));
 }
 
-QByteArray DocumentBody(const QString &type, qint64 size)
-{
+QByteArray DocumentBody(const QString &type, qint64 size) {
     const QString t = type.toLower();
     QByteArray head;
     QByteArray tail;
@@ -473,8 +458,7 @@ QByteArray DocumentBody(const QString &type, qint64 size)
     return body;
 }
 
-QByteArray ContentTypeFor(const QString &type)
-{
+QByteArray ContentTypeFor(const QString &type) {
     static const QMap<QString, QByteArray> map = {
         {QStringLiteral("pdf"), "application/pdf"},
         {QStringLiteral("doc"), "application/msword"},

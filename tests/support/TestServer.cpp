@@ -37,8 +37,7 @@ struct Incoming {
     QByteArray body;
     int port = 0;
 
-    QByteArray Header(const QByteArray &name) const
-    {
+    QByteArray Header(const QByteArray &name) const {
         for (const auto &h : headers)
             if (h.first.compare(name, Qt::CaseInsensitive) == 0)
                 return h.second;
@@ -62,8 +61,7 @@ struct Plan {
     qint64 dropAfter = -1; // close the connection after this many body bytes
 };
 
-QByteArray StandardReason(int status)
-{
+QByteArray StandardReason(int status) {
     switch (status) {
     case 200:
         return "OK";
@@ -106,16 +104,15 @@ QByteArray StandardReason(int status)
     }
 }
 
-bool NeedsRawPort(const DocumentOptions &doc)
-{
+bool NeedsRawPort(const DocumentOptions &doc) {
     return (!doc.reason.isEmpty() && doc.reason != StandardReason(doc.status)) || doc.contentType == "-" ||
            !doc.contentEncoding.isEmpty() || doc.endless || doc.announcedLength >= 0 || !doc.etag.isEmpty() ||
-           !doc.lastModified.isEmpty() || doc.ranges != Ranges::Ignore || doc.dropAfter >= 0 || doc.busyAnswers > 0;
+           !doc.lastModified.isEmpty() || doc.ranges != Ranges::Ignore || doc.dropAfter >= 0 ||
+           doc.busyAnswers > 0;
 }
 
 // "bytes=N-" -> N, or -1.
-qint64 RangeStart(const QByteArray &range)
-{
+qint64 RangeStart(const QByteArray &range) {
     const QByteArray value = range.trimmed();
     if (!value.startsWith("bytes=") || !value.endsWith('-'))
         return -1;
@@ -124,8 +121,7 @@ qint64 RangeStart(const QByteArray &range)
     return ok && n >= 0 ? n : -1;
 }
 
-QByteArray GzipZeros(qint64 inflatedSize)
-{
+QByteArray GzipZeros(qint64 inflatedSize) {
     z_stream z{};
     deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
     const QByteArray zeros(1 << 20, '\0');
@@ -152,8 +148,7 @@ QByteArray GzipZeros(qint64 inflatedSize)
 
 // Splits a request target into the routing path (decoded) and the raw query;
 // the absolute form of proxy requests is cut down to its path.
-void SplitTarget(const QByteArray &target, QString *path, QByteArray *query)
-{
+void SplitTarget(const QByteArray &target, QString *path, QByteArray *query) {
     QByteArray t = target;
     const qsizetype scheme = t.indexOf("://");
     if (scheme > 0 && !t.startsWith('/')) {
@@ -165,8 +160,7 @@ void SplitTarget(const QByteArray &target, QString *path, QByteArray *query)
     *path = QString::fromUtf8(QByteArray::fromPercentEncoding(q < 0 ? t : t.left(q)));
 }
 
-QByteArray ParamValue(const QByteArray &urlEncoded, const QByteArray &key)
-{
+QByteArray ParamValue(const QByteArray &urlEncoded, const QByteArray &key) {
     for (const QByteArray &part : urlEncoded.split('&')) {
         if (part.startsWith(key + '=')) {
             QByteArray v = part.mid(key.size() + 1);
@@ -177,16 +171,14 @@ QByteArray ParamValue(const QByteArray &urlEncoded, const QByteArray &key)
     return {};
 }
 
-bool HasCookie(const QByteArray &cookieHeader, const QByteArray &cookie)
-{
+bool HasCookie(const QByteArray &cookieHeader, const QByteArray &cookie) {
     for (const QByteArray &c : cookieHeader.split(';'))
         if (c.trimmed() == cookie)
             return true;
     return false;
 }
 
-Plan HtmlPlan(const QByteArray &html, int status = 200)
-{
+Plan HtmlPlan(const QByteArray &html, int status = 200) {
     Plan p;
     p.status = status;
     p.headers << qMakePair(QByteArray("Content-Type"), QByteArray("text/html; charset=utf-8"));
@@ -194,16 +186,14 @@ Plan HtmlPlan(const QByteArray &html, int status = 200)
     return p;
 }
 
-QByteArray SimplePage(const QString &title, const QString &body)
-{
+QByteArray SimplePage(const QString &title, const QString &body) {
     return QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>%1</title></head>\n"
                           "<body>\n%2\n</body></html>\n")
         .arg(title.toHtmlEscaped(), body)
         .toUtf8();
 }
 
-Plan RedirectPlan(const QByteArray &location)
-{
+Plan RedirectPlan(const QByteArray &location) {
     Plan p = HtmlPlan(
         SimplePage(
             QStringLiteral("302 Moved"),
@@ -213,55 +203,47 @@ Plan RedirectPlan(const QByteArray &location)
     return p;
 }
 
-Plan NotFoundPlan(const QString &path)
-{
+Plan NotFoundPlan(const QString &path) {
     return HtmlPlan(SimplePage(QStringLiteral("404 Not Found"),
                                QStringLiteral("<h1>Not Found</h1><p>%1</p>").arg(path.toHtmlEscaped())),
                     404);
 }
 
-QString FileExtension(const QString &path)
-{
+QString FileExtension(const QString &path) {
     return QFileInfo(path).suffix().toLower();
 }
 
-QByteArray ReadFile(const QString &diskPath, bool *ok)
-{
+QByteArray ReadFile(const QString &diskPath, bool *ok) {
     QFile f(diskPath);
     *ok = f.open(QIODevice::ReadOnly);
     return *ok ? f.readAll() : QByteArray();
 }
 
 // A file name from a URL path, without any way up or across folders.
-bool SafeName(const QString &name)
-{
+bool SafeName(const QString &name) {
     return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
            name != QLatin1String("..") && name != QLatin1String(".");
 }
 
-QByteArray TinyGif()
-{
+QByteArray TinyGif() {
     return QByteArray::fromHex(
         "47494638396101000100800000000000FFFFFF21F90401000000002C00000000010001000002024401003B");
 }
 
 } // namespace
 
-QByteArray LoggedRequest::Header(const QByteArray &name) const
-{
+QByteArray LoggedRequest::Header(const QByteArray &name) const {
     for (const auto &h : headers)
         if (h.first.compare(name, Qt::CaseInsensitive) == 0)
             return h.second;
     return {};
 }
 
-DocumentOptions DocumentOptions::Html(const QString &html)
-{
+DocumentOptions DocumentOptions::Html(const QString &html) {
     return Bytes(html.toUtf8(), "text/html; charset=utf-8");
 }
 
-DocumentOptions DocumentOptions::Bytes(const QByteArray &body, const QByteArray &contentType)
-{
+DocumentOptions DocumentOptions::Bytes(const QByteArray &body, const QByteArray &contentType) {
     DocumentOptions s;
     s.body = body;
     s.size = body.size();
@@ -269,8 +251,7 @@ DocumentOptions DocumentOptions::Bytes(const QByteArray &body, const QByteArray 
     return s;
 }
 
-DocumentOptions DocumentOptions::GzipBomb(qint64 inflatedSize, const QByteArray &contentType)
-{
+DocumentOptions DocumentOptions::GzipBomb(qint64 inflatedSize, const QByteArray &contentType) {
     static std::mutex mutex;
     static QHash<qint64, QByteArray> made;
     std::lock_guard lock(mutex);
@@ -281,8 +262,7 @@ DocumentOptions DocumentOptions::GzipBomb(qint64 inflatedSize, const QByteArray 
     return s;
 }
 
-DocumentOptions DocumentOptions::File(const QString &diskPath, const QByteArray &contentType)
-{
+DocumentOptions DocumentOptions::File(const QString &diskPath, const QByteArray &contentType) {
     bool ok = false;
     DocumentOptions s = Bytes(ReadFile(diskPath, &ok), contentType);
     if (contentType.isEmpty())
@@ -341,14 +321,12 @@ struct TestServer::Impl {
     static QString Base(int p) { return QStringLiteral("http://127.0.0.1:%1").arg(p); }
 
     // Sleeps unless the server stops first; false when it stops.
-    bool Sleep(int ms)
-    {
+    bool Sleep(int ms) {
         std::unique_lock lock(sleepMutex);
         return !sleepCv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping.load(); });
     }
 
-    void Log(const Incoming &in)
-    {
+    void Log(const Incoming &in) {
         if (in.path.endsWith(QLatin1String("/favicon.ico")))
             return;
         LoggedRequest r;
@@ -369,8 +347,7 @@ struct TestServer::Impl {
     // write failed or the server stopped (a stalled body ends only that way).
     // A client that went away also ends a stalled body.
     bool Pump(const Plan &plan, qint64 offset, const std::function<bool(const char *, size_t)> &write,
-              const std::function<bool()> &clientGone)
-    {
+              const std::function<bool()> &clientGone) {
         const qint64 total = plan.body.size();
         if (plan.dropAfter >= 0 && offset >= plan.dropAfter)
             return false;
@@ -402,8 +379,7 @@ struct TestServer::Impl {
         return true;
     }
 
-    Plan DocumentPlan(const QString &path, const DocumentOptions &doc, const Incoming &in)
-    {
+    Plan DocumentPlan(const QString &path, const DocumentOptions &doc, const Incoming &in) {
         LoginOptions l;
         {
             std::lock_guard lock(mutex);
@@ -442,8 +418,7 @@ struct TestServer::Impl {
     }
 
     // Validators, a range answer and a dropped connection, as the document asks.
-    void ApplyRanges(const QString &path, const DocumentOptions &doc, const Incoming &in, Plan &p)
-    {
+    void ApplyRanges(const QString &path, const DocumentOptions &doc, const Incoming &in, Plan &p) {
         int answer = 0;
         {
             std::lock_guard lock(mutex);
@@ -485,8 +460,8 @@ struct TestServer::Impl {
             }
             p.status = 206;
             p.headers << qMakePair(QByteArray("Content-Range"), "bytes " + QByteArray::number(start) + '-' +
-                                                                    QByteArray::number(p.body.size() - 1) + '/' +
-                                                                    total);
+                                                                    QByteArray::number(p.body.size() - 1) +
+                                                                    '/' + total);
             p.body = p.body.mid(start);
             return;
         case Ranges::Unsatisfiable:
@@ -502,8 +477,7 @@ struct TestServer::Impl {
         }
     }
 
-    Plan SearchPlan(Engine engine, const Incoming &in)
-    {
+    Plan SearchPlan(Engine engine, const Incoming &in) {
         const SerpRequest request = SerpPages::ParseRequest(engine, in.query);
         SerpConfig config;
         std::optional<CaptchaRule> rule;
@@ -532,8 +506,7 @@ struct TestServer::Impl {
         return p;
     }
 
-    Plan LoginPlan(const Incoming &in)
-    {
+    Plan LoginPlan(const Incoming &in) {
         LoginOptions l;
         {
             std::lock_guard lock(mutex);
@@ -543,15 +516,16 @@ struct TestServer::Impl {
         cookieJs.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
             .replace(QLatin1Char('"'), QLatin1String("\\\""))
             .replace(QLatin1Char('<'), QLatin1String("\\x3c"));
-        const QString form = !l.formHtml.isEmpty()
-                                 ? l.formHtml
-                                 : QStringLiteral(
-                                       "<h1>用户登录</h1>\n<form id=\"loginform\" action=\"/login/submit\" "
-                                       "method=\"post\">帐号：<input type=\"text\" name=\"%1\"> 密码：<input "
-                                       "type=\"password\" name=\"%2\"> <input type=\"submit\" value=\"登录\"></form>\n"
-                                       "<form action=\"/login/ip\" method=\"post\"><input type=\"submit\" "
-                                       "id=\"submitip\" value=\"IP登录\"></form>")
-                                       .arg(l.accountField.toHtmlEscaped(), l.passwordField.toHtmlEscaped());
+        const QString form =
+            !l.formHtml.isEmpty()
+                ? l.formHtml
+                : QStringLiteral(
+                      "<h1>用户登录</h1>\n<form id=\"loginform\" action=\"/login/submit\" "
+                      "method=\"post\">帐号：<input type=\"text\" name=\"%1\"> 密码：<input "
+                      "type=\"password\" name=\"%2\"> <input type=\"submit\" value=\"登录\"></form>\n"
+                      "<form action=\"/login/ip\" method=\"post\"><input type=\"submit\" "
+                      "id=\"submitip\" value=\"IP登录\"></form>")
+                      .arg(l.accountField.toHtmlEscaped(), l.passwordField.toHtmlEscaped());
         const QString done =
             QStringLiteral("<h1>登录成功</h1>\n<script>document.cookie = \"%1; path=/\";</script>")
                 .arg(cookieJs);
@@ -575,8 +549,7 @@ struct TestServer::Impl {
         return HtmlPlan(SimplePage(QStringLiteral("登录"), form));
     }
 
-    Plan Route(const Incoming &in)
-    {
+    Plan Route(const Incoming &in) {
         const QString &path = in.path;
         {
             std::unique_lock lock(mutex);
@@ -632,8 +605,7 @@ struct TestServer::Impl {
         return NotFoundPlan(path);
     }
 
-    void HandleHttp(const httplib::Request &req, httplib::Response &res)
-    {
+    void HandleHttp(const httplib::Request &req, httplib::Response &res) {
         // Keep bodies byte-exact and whole: no compression, no ranges.
         auto &mutableReq = const_cast<httplib::Request &>(req);
         Incoming in;
@@ -712,8 +684,7 @@ struct TestServer::Impl {
     }
 
     // Socket work polls in short slices so that Stop() is seen at once.
-    bool SendAll(int fd, const char *data, size_t n)
-    {
+    bool SendAll(int fd, const char *data, size_t n) {
         while (n > 0) {
             if (stopping)
                 return false;
@@ -733,8 +704,7 @@ struct TestServer::Impl {
     }
 
     // Reads until `done` holds for what was read; false on close, stop or time-out.
-    bool ReadUntil(int fd, QByteArray *buffer, const std::function<bool(const QByteArray &)> &done)
-    {
+    bool ReadUntil(int fd, QByteArray *buffer, const std::function<bool(const QByteArray &)> &done) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         char buf[4096];
         while (!done(*buffer)) {
@@ -754,13 +724,11 @@ struct TestServer::Impl {
         return true;
     }
 
-    bool ReadHead(int fd, QByteArray *buffer)
-    {
+    bool ReadHead(int fd, QByteArray *buffer) {
         return ReadUntil(fd, buffer, [](const QByteArray &b) { return b.contains("\r\n\r\n"); });
     }
 
-    static Incoming ParseHead(const QByteArray &buffer, int port)
-    {
+    static Incoming ParseHead(const QByteArray &buffer, int port) {
         const qsizetype end = buffer.indexOf("\r\n\r\n");
         const QList<QByteArray> lines = buffer.left(end).split('\n');
         const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
@@ -780,8 +748,7 @@ struct TestServer::Impl {
 
     // Main port: log the request head as sent (the HTTP library decodes
     // header values), then pass the bytes both ways to the library's port.
-    void Relay(int client)
-    {
+    void Relay(int client) {
         QByteArray buffer;
         const int backend = ReadHead(client, &buffer) ? Connect(backendPort) : -1;
         int relayPort = 0;
@@ -822,8 +789,7 @@ struct TestServer::Impl {
     }
 
     // Raw port: our own status line and headers, byte for byte.
-    void ServeRaw(int fd)
-    {
+    void ServeRaw(int fd) {
         QByteArray buffer;
         if (ReadHead(fd, &buffer)) {
             Incoming in = ParseHead(buffer, rawPort);
@@ -841,7 +807,8 @@ struct TestServer::Impl {
                     out += name + ": " + value + "\r\n";
                 if (plan.framing == Framing::ContentLength)
                     out += "Content-Length: " +
-                           QByteArray::number(plan.announcedLength >= 0 ? plan.announcedLength : plan.body.size()) +
+                           QByteArray::number(plan.announcedLength >= 0 ? plan.announcedLength
+                                                                        : plan.body.size()) +
                            "\r\n";
                 else if (plan.framing == Framing::Chunked)
                     out += "Transfer-Encoding: chunked\r\n";
@@ -878,8 +845,7 @@ struct TestServer::Impl {
         ::close(fd);
     }
 
-    static int Connect(int toPort)
-    {
+    static int Connect(int toPort) {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
@@ -893,8 +859,7 @@ struct TestServer::Impl {
     }
 
     // A listening socket on a free loopback port; -1 on failure.
-    static int Listen(int *boundPort)
-    {
+    static int Listen(int *boundPort) {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         if (fd < 0)
             return -1;
@@ -911,8 +876,7 @@ struct TestServer::Impl {
         return fd;
     }
 
-    void AcceptLoop(int listenFd, void (Impl::*serve)(int))
-    {
+    void AcceptLoop(int listenFd, void (Impl::*serve)(int)) {
         while (!stopping) {
             pollfd p{listenFd, POLLIN, 0};
             if (::poll(&p, 1, 50) <= 0)
@@ -938,8 +902,7 @@ struct TestServer::Impl {
         }
     }
 
-    bool StartSockets()
-    {
+    bool StartSockets() {
         mainListen = Listen(&port);
         rawListen = Listen(&rawPort);
         if (mainListen < 0 || rawListen < 0)
@@ -949,8 +912,7 @@ struct TestServer::Impl {
         return true;
     }
 
-    void StopSockets()
-    {
+    void StopSockets() {
         for (std::thread *t : {&mainThread, &rawThread})
             if (t->joinable())
                 t->join();
@@ -968,13 +930,11 @@ struct TestServer::Impl {
 
 TestServer::TestServer() : d(std::make_unique<Impl>()) {}
 
-TestServer::~TestServer()
-{
+TestServer::~TestServer() {
     Stop();
 }
 
-bool TestServer::Start()
-{
+bool TestServer::Start() {
     if (d->running)
         return true;
     d->stopping = false;
@@ -1009,8 +969,7 @@ bool TestServer::Start()
     return true;
 }
 
-void TestServer::Stop()
-{
+void TestServer::Stop() {
     if (!d->running)
         return;
     {
@@ -1026,98 +985,79 @@ void TestServer::Stop()
     d->running = false;
 }
 
-bool TestServer::IsRunning() const
-{
+bool TestServer::IsRunning() const {
     return d->running;
 }
-int TestServer::Port() const
-{
+int TestServer::Port() const {
     return d->port;
 }
-int TestServer::RawPort() const
-{
+int TestServer::RawPort() const {
     return d->rawPort;
 }
-QString TestServer::BaseUrl() const
-{
+QString TestServer::BaseUrl() const {
     return Impl::Base(d->port);
 }
-QString TestServer::RawBaseUrl() const
-{
+QString TestServer::RawBaseUrl() const {
     return Impl::Base(d->rawPort);
 }
-QString TestServer::Url(const QString &pathAndQuery) const
-{
+QString TestServer::Url(const QString &pathAndQuery) const {
     return BaseUrl() + pathAndQuery;
 }
 
-void TestServer::SetSearchConfig(Engine engine, const SerpConfig &config)
-{
+void TestServer::SetSearchConfig(Engine engine, const SerpConfig &config) {
     std::lock_guard lock(d->mutex);
     (engine == Engine::Web ? d->web : d->scholar) = config;
 }
 
-SerpConfig TestServer::SearchConfig(Engine engine) const
-{
+SerpConfig TestServer::SearchConfig(Engine engine) const {
     std::lock_guard lock(d->mutex);
     return engine == Engine::Web ? d->web : d->scholar;
 }
 
-void TestServer::SetCaptcha(const CaptchaRule &rule)
-{
+void TestServer::SetCaptcha(const CaptchaRule &rule) {
     std::lock_guard lock(d->mutex);
     d->captcha = rule;
     d->searchesSinceRule = 0;
 }
 
-void TestServer::ClearCaptcha()
-{
+void TestServer::ClearCaptcha() {
     std::lock_guard lock(d->mutex);
     d->captcha.reset();
 }
 
-int TestServer::SearchRequestCount() const
-{
+int TestServer::SearchRequestCount() const {
     std::lock_guard lock(d->mutex);
     return d->searches;
 }
 
-QString TestServer::WebSearchBase() const
-{
+QString TestServer::WebSearchBase() const {
     return BaseUrl() + QStringLiteral("/search");
 }
-QString TestServer::ScholarSearchBase() const
-{
+QString TestServer::ScholarSearchBase() const {
     return BaseUrl() + QStringLiteral("/scholar");
 }
-QString TestServer::WebHomeUrl() const
-{
+QString TestServer::WebHomeUrl() const {
     return BaseUrl() + QStringLiteral("/");
 }
-QString TestServer::ScholarHomeUrl() const
-{
+QString TestServer::ScholarHomeUrl() const {
     return BaseUrl() + QStringLiteral("/scholar_home");
 }
 
-QString TestServer::HitUrl(const QString &group, const QString &type, int page, int rank) const
-{
+QString TestServer::HitUrl(const QString &group, const QString &type, int page, int rank) const {
     return BaseUrl() + SerpPages::DocumentPath(group, type, page, rank);
 }
 
-void TestServer::AddDocument(const QString &path, const DocumentOptions &doc)
-{
+void TestServer::AddDocument(const QString &path, const DocumentOptions &doc) {
     std::lock_guard lock(d->mutex);
     d->documents.insert(path, doc);
 }
 
-void TestServer::RemoveDocument(const QString &path)
-{
+void TestServer::RemoveDocument(const QString &path) {
     std::lock_guard lock(d->mutex);
     d->documents.remove(path);
 }
 
-QString TestServer::DocumentUrl(const QString &path) const
-{
+QString TestServer::DocumentUrl(const QString &path) const {
     bool raw = false;
     {
         std::lock_guard lock(d->mutex);
@@ -1127,43 +1067,36 @@ QString TestServer::DocumentUrl(const QString &path) const
     return (raw ? RawBaseUrl() : BaseUrl()) + QString::fromLatin1(QUrl::toPercentEncoding(path, "/"));
 }
 
-void TestServer::SetLogin(const LoginOptions &login)
-{
+void TestServer::SetLogin(const LoginOptions &login) {
     std::lock_guard lock(d->mutex);
     d->login = login;
 }
 
-QString TestServer::LoginUrl() const
-{
+QString TestServer::LoginUrl() const {
     return BaseUrl() + QStringLiteral("/login");
 }
 
-QString TestServer::FixtureUrl(const QString &name) const
-{
+QString TestServer::FixtureUrl(const QString &name) const {
     return BaseUrl() + QStringLiteral("/fixture/") + QString::fromLatin1(QUrl::toPercentEncoding(name));
 }
 
-QString TestServer::FixtureFileUrl(const QString &name) const
-{
+QString TestServer::FixtureFileUrl(const QString &name) const {
     return BaseUrl() + QStringLiteral("/files/") + QString::fromLatin1(QUrl::toPercentEncoding(name));
 }
 
-QList<LoggedRequest> TestServer::Requests() const
-{
+QList<LoggedRequest> TestServer::Requests() const {
     std::lock_guard lock(d->mutex);
     return d->log;
 }
 
-QStringList TestServer::RequestTargets() const
-{
+QStringList TestServer::RequestTargets() const {
     QStringList out;
     for (const LoggedRequest &r : Requests())
         out << r.target;
     return out;
 }
 
-void TestServer::ClearRequests()
-{
+void TestServer::ClearRequests() {
     std::lock_guard lock(d->mutex);
     d->log.clear();
 }

@@ -270,7 +270,8 @@ TEST_F(CacheViewer, CopySelectedHandsOverDecodedFilesAndCountsThem) {
     click("Command6");
     EXPECT_EQ(caption, QStringLiteral("复制文件：2 个文件..."));
     // The copied rows show their files' sizes; the body that does not decode no file.
-    EXPECT_EQ(model()->Row(rowOf(QStringLiteral("https://h/zipped.html"))).size, QString::number(page.size()));
+    EXPECT_EQ(model()->Row(rowOf(QStringLiteral("https://h/zipped.html"))).size,
+              QString::number(page.size()));
     EXPECT_TRUE(model()->Row(rowOf(QStringLiteral("https://h/broken.html"))).filePath.isEmpty());
     EXPECT_EQ(readAll(target.filePath(QStringLiteral("page.html"))), page);
     EXPECT_EQ(readAll(target.filePath(QStringLiteral("zipped.html"))), page);

@@ -19,8 +19,7 @@ protected:
 };
 } // namespace
 
-TEST_F(SettingsTest, ReadsDefaultsAndRoundTripsChineseNames)
-{
+TEST_F(SettingsTest, ReadsDefaultsAndRoundTripsChineseNames) {
     EXPECT_EQ(Settings::Read(Keys::SameNameRule), QStringLiteral("重命名"));
     EXPECT_EQ(Settings::ReadInt(Keys::DownloadMethod), 2);
     EXPECT_EQ(Settings::ReadInt(Keys::ThreadPosition), 2);
@@ -35,18 +34,18 @@ TEST_F(SettingsTest, ReadsDefaultsAndRoundTripsChineseNames)
               QStringLiteral("值\\带/符号=;"));
 }
 
-TEST_F(SettingsTest, WindowSectionsAreSeparate)
-{
+TEST_F(SettingsTest, WindowSectionsAreSeparate) {
     Settings::Write(Keys::Keywords, QStringLiteral("a\r\nb"), QStringLiteral("fWebSearch"));
     Settings::Write(Keys::Delay, 5, QStringLiteral("fWebSearch2"));
     EXPECT_EQ(Settings::Read(Keys::Keywords, QStringLiteral("fWebSearch")), QStringLiteral("a\r\nb"));
     EXPECT_EQ(Settings::Read(Keys::Keywords, QStringLiteral("fWebSearch2")), QString());
-    EXPECT_EQ(Settings::ReadOr(Keys::Delay, QStringLiteral("30"), QStringLiteral("fWebSearch")), QStringLiteral("30"));
-    EXPECT_EQ(Settings::ReadOr(Keys::Delay, QStringLiteral("3"), QStringLiteral("fWebSearch2")), QStringLiteral("5"));
+    EXPECT_EQ(Settings::ReadOr(Keys::Delay, QStringLiteral("30"), QStringLiteral("fWebSearch")),
+              QStringLiteral("30"));
+    EXPECT_EQ(Settings::ReadOr(Keys::Delay, QStringLiteral("3"), QStringLiteral("fWebSearch2")),
+              QStringLiteral("5"));
 }
 
-TEST_F(SettingsTest, UnparsableNumbersReadAsDefault)
-{
+TEST_F(SettingsTest, UnparsableNumbersReadAsDefault) {
     Settings::Write(Keys::DownloadMethod, QStringLiteral("abc"));
     Settings::Write(Keys::FileMaxSize, QStringLiteral("2.5"));
     EXPECT_EQ(Settings::ReadInt(Keys::DownloadMethod), 2);
@@ -55,8 +54,7 @@ TEST_F(SettingsTest, UnparsableNumbersReadAsDefault)
     EXPECT_EQ(NumberText(10), QStringLiteral("10"));
 }
 
-TEST_F(SettingsTest, GeometryRestoreRules)
-{
+TEST_F(SettingsTest, GeometryRestoreRules) {
     QWidget w;
     w.setObjectName(QStringLiteral("fFileDownload"));
     // first run: no stored screen size -> the first size, centred on the screen
@@ -103,14 +101,12 @@ TEST_F(SettingsTest, GeometryRestoreRules)
     EXPECT_TRUE(screen.contains(w4.geometry()));
 }
 
-TEST(ScreenSize, TextIsWidthStarHeight)
-{
+TEST(ScreenSize, TextIsWidthStarHeight) {
     const QSize s = QGuiApplication::primaryScreen()->size();
     EXPECT_EQ(ScreenSizeText(), QStringLiteral("%1*%2").arg(s.width()).arg(s.height()));
 }
 
-TEST(SizeLimit, OutsideOneToAMillionMegabytesReadsAsTheDefault)
-{
+TEST(SizeLimit, OutsideOneToAMillionMegabytesReadsAsTheDefault) {
     EXPECT_DOUBLE_EQ(ValidSizeLimitMb(25.5), 25.5);
     EXPECT_DOUBLE_EQ(ValidSizeLimitMb(1), 1);
     EXPECT_DOUBLE_EQ(ValidSizeLimitMb(1000000), 1000000);
